@@ -1,0 +1,35 @@
+# The Windows side of the project: the Win32 platform adapter, the program
+# itself, the adapter tests that run under Wine, and the helper programs the
+# end-to-end tests start.
+file(GLOB VX_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+add_library(vx_win32 STATIC ${VX_WIN32_SOURCES})
+vx_target_defaults(vx_win32)
+target_link_libraries(vx_win32 PUBLIC vx_engine winmm advapi32)
+
+# libjpeg-turbo built for mingw by scripts/setup-machine.sh.
+add_library(vx_jpeg STATIC IMPORTED)
+set_target_properties(vx_jpeg PROPERTIES
+  IMPORTED_LOCATION ${VX_DEPS}/libjpeg-mingw/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${VX_DEPS}/libjpeg-mingw/include)
+
+file(GLOB VX_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.rc)
+if(VX_APP_SOURCES)
+  add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
+  vx_target_defaults(Vuxor)
+  target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
+  set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
+endif()
+
+file(GLOB VX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
+if(VX_WIN32_TESTS)
+  add_executable(win32_tests ${VX_WIN32_TESTS})
+  vx_target_defaults(win32_tests)
+  target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
+endif()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+  add_subdirectory(tests/e2e)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/win32/CMakeLists.txt)
+  add_subdirectory(tools/win32)
+endif()

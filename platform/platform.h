@@ -1,0 +1,226 @@
+// The operating-system seam. Every call the cleaning engine makes into Windows
+// goes through one of these methods, named after the Win32 function it stands
+// for and keeping that function's meaning (arguments, results, last error).
+// Two implementations exist: the Win32 adapter used by the real program, and an
+// in-memory machine used by the tests, which can also fail any call on demand.
+//
+// Text is GBK bytes throughout; paths are ANSI paths of at most 259 bytes.
+#pragma once
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VX_WINAPI __stdcall
+#else
+#define VX_WINAPI
+#endif
+
+namespace vx {
+
+// One handle type for files, searches, processes, threads, snapshots, modules
+// and registry keys, as wide as a pointer so the Win32 adapter can hold a HANDLE.
+using Handle = std::uintptr_t;
+constexpr Handle kNullHandle = 0;
+constexpr Handle kInvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
+
+// Root keys as Win32 defines them.
+constexpr Handle kHkeyLocalMachine = 0x80000002u;
+constexpr Handle kHkeyCurrentUser = 0x80000001u;
+
+// Error codes (GetLastError / registry results) the engine or tests look at.
+enum : std::uint32_t {
+  kErrorSuccess = 0,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorNoMoreFiles = 18,
+  kErrorWriteFault = 29,
+  kErrorReadFault = 30,
+  kErrorSharingViolation = 32,
+  kErrorLockViolation = 33,
+  kErrorHandleDiskFull = 39,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorFilenameExcedRange = 206,
+  kErrorNoMoreItems = 259,
+  kErrorProcNotFound = 127,
+  kErrorModNotFound = 126,
+  kErrorDirectory = 267,
+  kErrorNotReady = 21,
+};
+
+// File attribute bits.
+enum : std::uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrVolumeLabel = 0x08,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+  kAttrReparsePoint = 0x400,
+  kInvalidFileAttributes = 0xFFFFFFFFu,
+};
+
+// CreateFileA access, share and disposition values.
+enum : std::uint32_t {
+  kGenericRead = 0x80000000u,
+  kGenericWrite = 0x40000000u,
+  kFileShareRead = 0x1,
+  kFileShareWrite = 0x2,
+  kFileShareDelete = 0x4,
+  kCreateNew = 1,
+  kCreateAlways = 2,
+  kOpenExisting = 3,
+  kOpenAlways = 4,
+  kTruncateExisting = 5,
+};
+
+// SetFilePointer move methods and failure marks.
+enum : std::uint32_t {
+  kFileBegin = 0,
+  kFileCurrent = 1,
+  kFileEnd = 2,
+  kInvalidSetFilePointer = 0xFFFFFFFFu,
+  kInvalidFileSize = 0xFFFFFFFFu,
+};
+
+// GetDriveTypeA results.
+enum : std::uint32_t {
+  kDriveUnknown = 0,
+  kDriveNoRootDir = 1,
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveCdrom = 5,
+  kDriveRamdisk = 6,
+};
+
+// WaitForSingleObject results.
+enum : std::uint32_t {
+  kWaitObject0 = 0,
+  kWaitTimeout = 258,
+  kWaitFailed = 0xFFFFFFFFu,
+  kInfinite = 0xFFFFFFFFu,
+};
+
+// Registry.
+enum : std::uint32_t {
+  kRegNone = 0,
+  kRegSz = 1,
+  kRegBinary = 3,
+  kRegDword = 4,
+  kRegOptionNonVolatile = 0,
+  kKeyWrite = 0x20006,
+  kKeyWow64_64Key = 0x0100,
+  kKeyWow64_32Key = 0x0200,
+  kRegCreatedNewKey = 1,
+  kRegOpenedExistingKey = 2,
+};
+
+// Process access mask the sweep passes (the classic PROCESS_ALL_ACCESS value).
+constexpr std::uint32_t kProcessAllAccessClassic = 0x1F0FFF;
+constexpr std::uint32_t kTh32csSnapProcess = 2;
+
+// A FILETIME as one 64-bit count of 100 ns ticks since 1601-01-01 UTC.
+using FileTime = std::uint64_t;
+
+// The fields of WIN32_FIND_DATAA that anybody reads.
+struct FindData {
+  std::uint32_t attributes = 0;
+  FileTime creationTime = 0;
+  FileTime lastAccessTime = 0;
+  FileTime lastWriteTime = 0;
+  std::uint32_t sizeHigh = 0;
+  std::uint32_t sizeLow = 0;
+  char name[260] = {};  // zero-terminated
+};
+
+// The ANSI PROCESSENTRY32 record exactly as the 32-bit system lays it out:
+// 296 bytes. The default-heap field is pointer sized on Windows; it is kept at
+// 32 bits here so that the record has the same size in every build.
+struct ProcessEntry32 {
+  std::uint32_t dwSize;
+  std::uint32_t cntUsage;
+  std::uint32_t th32ProcessID;
+  std::uint32_t th32DefaultHeapID;
+  std::uint32_t th32ModuleID;
+  std::uint32_t cntThreads;
+  std::uint32_t th32ParentProcessID;
+  std::int32_t pcPriClassBase;
+  std::uint32_t dwFlags;
+  char szExeFile[260];
+};
+static_assert(sizeof(ProcessEntry32) == 296, "PROCESSENTRY32 is 296 bytes");
+
+// Shapes of the functions found with GetProcAddress.
+using FarProc = void(VX_WINAPI*)();
+using CreateToolhelp32SnapshotFn = Handle(VX_WINAPI*)(std::uint32_t flags, std::uint32_t pid);
+using Process32Fn = std::int32_t(VX_WINAPI*)(Handle snapshot, ProcessEntry32* entry);
+using IsWow64ProcessFn = std::int32_t(VX_WINAPI*)(Handle process, std::int32_t* wow64);
+
+using ThreadProc = std::uint32_t(VX_WINAPI*)(void* param);
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Folder listing and file facts.
+  virtual Handle FindFirstFileA(const char* pattern, FindData* data) = 0;  // kInvalidHandle on failure
+  virtual bool FindNextFileA(Handle search, FindData* data) = 0;
+  virtual bool FindClose(Handle search) = 0;
+  virtual std::uint32_t GetLastError() = 0;  // of the calling thread
+  virtual void SetLastError(std::uint32_t code) = 0;
+  virtual std::uint32_t GetFileAttributesA(const char* path) = 0;  // kInvalidFileAttributes on failure
+  virtual bool SetFileAttributesA(const char* path, std::uint32_t attributes) = 0;
+  virtual bool DeleteFileA(const char* path) = 0;
+  virtual std::uint32_t GetDriveTypeA(const char* root) = 0;
+  // Copies the system folder (e.g. "C:\windows\system32") into buffer; returns
+  // its length, or the size needed when the buffer is too small, 0 on failure.
+  virtual std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) = 0;
+  virtual bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) = 0;
+  virtual bool FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) = 0;
+
+  // File content.
+  virtual Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t share,
+                             std::uint32_t disposition, std::uint32_t flagsAndAttributes) = 0;
+  virtual bool ReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) = 0;
+  virtual bool WriteFile(Handle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) = 0;
+  // Low 32 bits of the length; the high 32 bits go to *high when it is given.
+  virtual std::uint32_t GetFileSize(Handle file, std::uint32_t* high) = 0;
+  virtual std::uint32_t SetFilePointer(Handle file, std::int32_t distance, std::int32_t* distanceHigh,
+                                       std::uint32_t method) = 0;
+  virtual bool SetEndOfFile(Handle file) = 0;
+  virtual bool FlushFileBuffers(Handle file) = 0;
+  virtual bool CloseHandle(Handle object) = 0;
+
+  // Processes, threads, modules, time.
+  virtual Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;  // kNullHandle on failure
+  virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
+  virtual Handle GetCurrentProcess() = 0;
+  virtual Handle GetModuleHandleA(const char* name) = 0;  // kNullHandle when not loaded
+  virtual FarProc GetProcAddress(Handle module, const char* name) = 0;  // nullptr when absent
+  virtual Handle CreateThread(ThreadProc body, void* param, std::uint32_t* threadId) = 0;  // kNullHandle on failure
+  virtual std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  virtual std::uint32_t GetTickCount() = 0;
+  virtual std::uint32_t TimeBeginPeriod(std::uint32_t milliseconds) = 0;  // 0 (TIMERR_NOERROR) on success
+  virtual std::uint32_t TimeEndPeriod(std::uint32_t milliseconds) = 0;
+
+  // Registry. Results are Win32 error codes, 0 on success.
+  virtual std::int32_t RegCreateKeyExA(Handle root, const char* subKey, std::uint32_t options,
+                                       std::uint32_t access, Handle* key, std::uint32_t* disposition) = 0;
+  virtual std::int32_t RegSetValueExA(Handle key, const char* valueName, std::uint32_t type,
+                                      const void* data, std::uint32_t size) = 0;
+  virtual std::int32_t RegCloseKey(Handle key) = 0;
+
+  // Upper-cases the bytes in place under the system code page; returns the count.
+  virtual std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) = 0;
+};
+
+// The platform the program runs on, set once at start-up; tests swap it.
+Platform& Sys();
+void SetPlatform(Platform* platform);
+
+}  // namespace vx
