@@ -1,0 +1,26 @@
+// FunUnit: small string, path and file routines the engine shares. None keeps
+// state; failures show only in the result.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vx {
+
+std::string UpperCaseText(const std::string& text);   // system mapping (CharUpperBuffA)
+std::string UpperCaseAscii(const std::string& text);  // only a..z change
+std::string GetNameExtension(const std::string& name);  // after the last ".", "" when none
+std::string GetSystemFolderPath();                    // ends with "\"; "" when the system gives none
+std::int32_t QueryFileStamp(const std::string& path);   // MS-DOS date<<16 | time, or -1
+bool QueryFilePresent(const std::string& path);
+Handle CreateFileForWrite(const std::string& path);     // CREATE_ALWAYS, exclusive; kInvalidHandle
+std::int32_t WriteFileBlock(Handle file, const void* data, std::uint32_t count);  // written, or -1
+bool CloseFileHandle(Handle file);
+std::int32_t ParseInteger(const std::string& text);
+std::string FormatInteger(std::int32_t value);
+
+// The longest path the ANSI file calls take, without the terminating zero.
+constexpr std::size_t kMaxAnsiPath = 259;
+
+}  // namespace vx
