@@ -13,7 +13,7 @@ class FakeWindow : public WindowOps {
  public:
   std::vector<std::string> log;       // lines of Memo1, after EmptyLog too
   std::vector<std::string> ops;       // every call: "log ...", "status 1 ...", "file ...", "pattern", "enable 1", "empty"
-  std::string panels[3] = {"\xc9\xa8\xc3\xe8\xd7\xb4\xcc\xac", "", ""};
+  std::string panels[3] = {"扫描状态", "扫描文件数:", "已清除文件数:"};
   std::string currentFile;
   std::string pattern = "<iframe src=http://example.invalid/worm.htm width=0 height=0></iframe>";
   bool fullScanEnabled = true;
