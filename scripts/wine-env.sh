@@ -1,0 +1,153 @@
+# Wine helpers for every script of the project. Source it (bash):
+#
+#   . "$(dirname "$0")/wine-env.sh"
+#   vx_make_prefix /tmp/p                 # fresh sandbox prefix, no way out to Linux
+#   vx_map_drive /tmp/p d /tmp/fixture/d  # D: -> folder, reported as fixed (3)
+#   vx_map_drive /tmp/p g /tmp/share g network   # G: reported as remote (4)
+#   vx_wine /tmp/p build/win32/win32_tests.exe --gtest_brief=1
+#   vx_wine_stop /tmp/p                   # end that prefix's wineserver
+#
+# A fresh Wine prefix is not a sandbox: Z: maps to / and the user folders under
+# drive_c/users/<name>/ are links into $HOME, so a full scan would walk and
+# rewrite the Linux machine. vx_make_prefix removes every such way out.
+
+_vx_wine_env_here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# The environment every Wine run of the project uses: 32-bit prefix, quiet,
+# code page 936 (GBK) through a real compiled zh_CN.UTF-8 locale so that GBK
+# file names round-trip, and no Mono or Gecko installation prompts.
+vx_wine_env() {
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  export LOCPATH="$_vx_wine_env_here/.deps/locale"
+  # bash itself does not see LOCPATH and would warn that the locale is missing.
+  { export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8; } 2>/dev/null
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# vx_wine_stop DIR: stops the wineserver of that prefix (and its programs) and
+# waits until it is gone, so that registry files on disk are complete.
+vx_wine_stop() {
+  local dir=$1
+  [ -d "$dir" ] || return 0
+  ( vx_wine_env; export WINEPREFIX="$dir"; wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1 ) || true
+}
+
+# _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then waits
+# for the wineserver to end, so that the next program starts a wineserver
+# (and a drive manager) that sees the values.
+_vx_wine_reg() {
+  local dir=$1 file=$2
+  ( vx_wine_env; export WINEPREFIX="$dir"
+    wine regedit /S "$(winepath_w "$file")" </dev/null >/dev/null 2>&1
+    wineserver -w ) </dev/null
+}
+
+# The file is handed to regedit as a path on drive C: since the prefix has no
+# drive that reaches the Linux file system.
+winepath_w() {
+  local f=$1
+  case "$f" in
+    "$_vx_reg_dir"/*) printf 'C:\\%s' "${f#"$_vx_reg_dir"/}" | tr / '\\' ;;
+    *) printf '%s' "$f" ;;
+  esac
+}
+
+# vx_make_prefix DIR: makes a fresh sandbox prefix in DIR (removed first).
+vx_make_prefix() {
+  local dir=$1
+  [ -n "$dir" ] || { echo "vx_make_prefix: no folder" >&2; return 2; }
+  case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
+  vx_wine_stop "$dir"
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  ( vx_wine_env; export WINEPREFIX="$dir"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w ) </dev/null
+  [ -f "$dir/system.reg" ] && [ -d "$dir/drive_c" ] || { echo "vx_make_prefix: wineboot failed in $dir" >&2; return 1; }
+
+  # Never update this prefix again by itself: an update would recreate the
+  # links into $HOME that are removed below.
+  echo disable > "$dir/.update-timestamp"
+
+  # Drives: keep only those that stay inside the prefix.
+  local link target real entry
+  for link in "$dir"/dosdevices/*:; do
+    [ -L "$link" ] || continue
+    target=$(readlink "$link")
+    real=$(readlink -m "$dir/dosdevices/$target" 2>/dev/null)
+    case "$target" in /*) real=$(readlink -m "$target") ;; esac
+    case "$real" in "$dir"/*) ;; *) rm -f "$link" ;; esac
+  done
+
+  # User folders (Desktop, Documents, ..., and AppData/.../Templates): every
+  # link below drive_c that leaves the prefix becomes an empty folder.
+  while IFS= read -r entry; do
+    real=$(readlink -m "$entry")
+    case "$real" in "$dir"/*) ;; *) rm -f "$entry"; mkdir -p "$entry" ;; esac
+  done < <(find "$dir/drive_c" -type l 2>/dev/null)
+
+  # Wine draws the caption itself, so screenshots show the whole window.
+  _vx_reg_dir="$dir/drive_c"
+  cat > "$dir/drive_c/vx-setup.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+"Decorated"="Y"
+REG
+  _vx_wine_reg "$dir" "$dir/drive_c/vx-setup.reg"
+  rm -f "$dir/drive_c/vx-setup.reg"
+  _vx_wine_check_sandbox "$dir"
+}
+
+# Fails when any drive of the prefix or any link below drive_c leads out of it.
+_vx_wine_check_sandbox() {
+  local dir=$1 link real bad=0
+  for link in "$dir"/dosdevices/*:; do
+    [ -L "$link" ] || continue
+    real=$(cd "$dir/dosdevices" && readlink -m "$(readlink "$link")")
+    case "$(readlink "$link")" in /*) real=$(readlink -m "$(readlink "$link")") ;; esac
+    if [ "$real" = / ] || [ "$real" = "$(readlink -m "$HOME")" ] || [ "$real" = "$(readlink -m "$HOME")/" ]; then
+      echo "sandbox: drive $(basename "$link") maps to $real" >&2; bad=1
+    fi
+  done
+  while IFS= read -r link; do
+    real=$(readlink -m "$link")
+    case "$real" in "$dir"/*) ;; *) echo "sandbox: $link leads to $real" >&2; bad=1 ;; esac
+  done < <(find "$dir/drive_c" -type l 2>/dev/null)
+  return $bad
+}
+
+# vx_map_drive DIR LETTER FOLDER [TYPE]: makes drive LETTER: of the prefix the
+# folder FOLDER; TYPE (floppy, cdrom, network, ramdisk, hd) sets the type that
+# GetDriveTypeA reports. Call it before the programs that use the drive start.
+vx_map_drive() {
+  local dir=$1 letter folder=$3 type=${4:-}
+  letter=$(printf '%s' "${2%:}" | tr 'A-Z' 'a-z')
+  [ -n "$dir" ] && [ -n "$folder" ] && [[ "$letter" =~ ^[a-z]$ ]] || {
+    echo "usage: vx_map_drive PREFIX LETTER FOLDER [floppy|cdrom|network|ramdisk|hd]" >&2; return 2; }
+  case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
+  case "$folder" in /*) ;; *) folder="$PWD/$folder" ;; esac
+  case "$type" in ""|floppy|cdrom|network|ramdisk|hd) ;; *) echo "vx_map_drive: unknown type $type" >&2; return 2 ;; esac
+  vx_wine_stop "$dir"
+  mkdir -p "$folder"
+  rm -f "$dir/dosdevices/$letter:" "$dir/dosdevices/$letter::"
+  ln -s "$folder" "$dir/dosdevices/$letter:"
+  if [ -n "$type" ]; then
+    _vx_reg_dir="$dir/drive_c"
+    printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"%s:"="%s"\n' "$letter" "$type" \
+      > "$dir/drive_c/vx-drive.reg"
+    _vx_wine_reg "$dir" "$dir/drive_c/vx-drive.reg"
+    rm -f "$dir/drive_c/vx-drive.reg"
+  fi
+}
+
+# vx_wine DIR PROGRAM ARGS...: runs PROGRAM (a Linux path or a Windows name
+# such as cmd) in the prefix with the project's Wine environment; returns the
+# program's exit code.
+vx_wine() {
+  local dir=$1; shift
+  case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
+  ( vx_wine_env; export WINEPREFIX="$dir"; wine "$@" )
+}
