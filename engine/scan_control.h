@@ -10,10 +10,13 @@
 namespace vx {
 
 extern std::atomic<bool> ScanStopped;
-extern std::int32_t ScannedFiles;   // advanced by the walker only
-extern std::int32_t CleanedFiles;   // advanced by the executable restorer only
+// Atomic because a stopping worker may still finish its current file while a
+// new scan resets them on the window thread.
+extern std::atomic<std::int32_t> ScannedFiles;  // advanced by the walker only
+extern std::atomic<std::int32_t> CleanedFiles;  // advanced by the executable restorer only
 
 std::string ListScanDrives();  // upper-case letters of drive types 2, 3 and 4, ascending
+bool IsFloppyLetter(const std::string& letter);  // A or B, in any case
 void StartFullScan();
 std::uint32_t VX_WINAPI FullScanWorker(void* param);
 

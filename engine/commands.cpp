@@ -1,0 +1,39 @@
+#include "engine/commands.h"
+
+#include "engine/drive_roots.h"
+#include "engine/process_sweep.h"
+#include "engine/scan_control.h"
+#include "engine/window_ops.h"
+#include "util/mini_reg.h"
+
+namespace vx {
+
+namespace {
+const char kShowAllValue[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL\\CheckedValue";
+}
+
+void FullScanCommand() {
+  WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1);  // makes hidden files showable again
+  CleanDriveRoots();
+  KillTrojanProcesses();
+  SetStatusText(0, "正在扫描,请等待!");
+  ScannedFiles = 0;
+  CleanedFiles = 0;
+  SetStatusText(2, "已清除文件数:0");
+  StartFullScan();
+  EnableFullScan(false);
+}
+
+void StopScanCommand() {
+  RequestScanStop();
+  EnableFullScan(true);
+  CleanDriveRoots();
+}
+
+void EmptyLogCommand() {
+  EmptyLog();
+  CleanDriveRoots();
+}
+
+}  // namespace vx

@@ -1,0 +1,70 @@
+#include "engine/process_sweep.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/tlhelp32.h"
+#include "engine/window_ops.h"
+#include "util/fun_unit.h"
+
+namespace vx {
+namespace {
+
+const char* const TrojanImageNames[6] = {
+    "qadrelv.exe", "qardelv.exe", "mtzbr48.exe", "mkzbr48.exe", "qaddrelv.exe", "qadr0lv.exe",
+};
+
+// Only a..z are folded: the names are ASCII, and folding nothing else keeps a
+// GBK character from ever matching an ASCII name.
+bool IsTrojanName(const std::string& upperName, const char* row) {
+  return UpperCaseAscii(row) == upperName;
+}
+
+// The worm keeps its program in the system folder's "drivers" subfolder. When
+// the system names no folder, nothing is deleted: a relative path would point
+// into whatever folder the program was started from.
+void DeleteTrojanFile(const std::string& name) {
+  std::string system = GetSystemFolderPath();
+  if (system.empty()) return;
+  std::string path = system + "drivers\\" + name;
+  if (path.size() > kMaxAnsiPath) return;
+  if (Sys().DeleteFileA(path.c_str())) WindowLog(name + " 删除成功!");
+}
+
+void HandleProcess(const ProcessEntry32& entry) {
+  std::string name(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
+  WindowLog("扫描进程:" + name);
+  std::string upperName = UpperCaseAscii(name);
+  for (const char* row : TrojanImageNames) {
+    if (!IsTrojanName(upperName, row)) continue;
+    KillProcessById(entry.th32ProcessID);
+    WindowLog("关闭木马进程:" + name);
+    DeleteTrojanFile(name);
+  }
+}
+
+}  // namespace
+
+bool KillProcessById(std::uint32_t processId) {
+  Handle process = Sys().OpenProcess(kProcessAllAccessClassic, true, processId);
+  if (process == kNullHandle) return false;
+  bool terminated = Sys().TerminateProcess(process, 0);
+  Sys().CloseHandle(process);
+  return terminated;
+}
+
+bool KillTrojanProcesses() {
+  Handle snapshot = CreateToolhelp32Snapshot(kTh32csSnapProcess, 0);
+  ProcessEntry32 entry;
+  std::memset(&entry, 0, sizeof entry);
+  entry.dwSize = sizeof entry;
+  for (bool more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    HandleProcess(entry);
+  }
+  // No snapshot comes back as 0 from the binding or as the invalid value from
+  // the system; neither is a handle to close.
+  if (snapshot != kNullHandle && snapshot != kInvalidHandle) Sys().CloseHandle(snapshot);
+  return true;
+}
+
+}  // namespace vx

@@ -1,0 +1,149 @@
+#include "engine/scan_tree.h"
+
+#include <cstring>
+
+#include "engine/clean_web_page.h"
+#include "engine/restore_infected_file.h"
+#include "engine/scan_control.h"
+#include "engine/window_ops.h"
+#include "util/fun_unit.h"
+
+namespace vx {
+
+const char* const MarkerFileNames[2] = {"Quellin_.ini", "Quellin__.ini"};
+
+namespace {
+
+const char* const kMarkerLogTexts[2] = {"\\Quellin_.ini 删除成功!", "\\Quellin__.ini 删除成功!"};
+
+struct ExtensionHandler {
+  const char* word;
+  void (*handler)(const std::string& path);
+};
+const ExtensionHandler kHandlers[] = {
+    {"html", CleanWebPage}, {"htm", CleanWebPage}, {"asp", CleanWebPage},
+    {"php", CleanWebPage},  {"jsp", CleanWebPage}, {"aspx", CleanWebPage},
+    {"EXE", RestoreInfectedFile}, {"SCR", RestoreInfectedFile},
+    {"PIF", RestoreInfectedFile}, {"COM", RestoreInfectedFile},
+};
+
+void CopyEntry(TSearchRec& rec) {
+  rec.size = static_cast<std::int32_t>(rec.entry.sizeLow);
+  rec.attributes = rec.entry.attributes;
+  rec.name.assign(rec.entry.name, strnlen(rec.entry.name, sizeof rec.entry.name));
+}
+
+// Moves past entries with an excluded attribute; 0 when one is left.
+std::uint32_t SkipExcluded(TSearchRec& rec) {
+  while (rec.entry.attributes & rec.excludeMask) {
+    if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+  }
+  CopyEntry(rec);
+  return 0;
+}
+
+bool FitsAnsiPath(const std::string& path) { return path.size() <= kMaxAnsiPath; }
+
+void DeleteMarkers(const std::string& folder) {
+  for (int i = 0; i < 2; ++i) {
+    std::string marker = folder + "\\" + MarkerFileNames[i];
+    if (!FitsAnsiPath(marker) || !QueryFilePresent(marker)) continue;
+    Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
+    Sys().Sleep(1);
+    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + kMarkerLogTexts[i]);
+  }
+}
+
+void Dispatch(const std::string& path, const std::string& name) {
+  std::string extension = UpperCaseText(GetNameExtension(name));
+  for (const ExtensionHandler& h : kHandlers) {
+    if (extension == UpperCaseText(h.word)) h.handler(path);
+  }
+}
+
+// Files are judged by their full size, so that one of 4 GiB and more whose
+// low 32 bits happen to be small is skipped like any other large file.
+void ExamineFile(const std::string& path, const std::string& name) {
+  std::int64_t size = QueryFileSize64(path);
+  if (size >= kMaxScanFileSize) return;
+  ++ScannedFiles;
+  SetStatusText(1, "扫描文件数:" + FormatInteger(ScannedFiles));
+  ShowCurrentFile(path);
+  Dispatch(path, name);
+}
+
+// A path longer than the ANSI calls take is passed over, never cut short: a
+// shortened path would name some other file. The same bound ends a descent
+// through a folder link that leads back into the tree.
+void HandleEntry(const std::string& folder, const TSearchRec& rec) {
+  if (rec.name.empty() || rec.name[0] == '.') return;
+  std::string path = folder + rec.name;
+  if (!FitsAnsiPath(path)) return;
+  if (rec.attributes & kAttrDirectory) {
+    DeleteMarkers(path);
+    ScanTree(path);
+  } else {
+    ExamineFile(path, rec.name);
+  }
+}
+
+}  // namespace
+
+std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec) {
+  rec.excludeMask = ~attributeSet & (kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory);
+  rec.handle = Sys().FindFirstFileA(pattern.c_str(), &rec.entry);
+  if (rec.handle == kInvalidHandle) return Sys().GetLastError();
+  std::uint32_t error = SkipExcluded(rec);
+  if (error != 0) ListClose(rec);
+  return error;
+}
+
+std::uint32_t ListNextEntry(TSearchRec& rec) {
+  if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+  return SkipExcluded(rec);
+}
+
+void ListClose(TSearchRec& rec) {
+  if (rec.handle == kInvalidHandle) return;
+  Sys().FindClose(rec.handle);
+  rec.handle = kInvalidHandle;
+}
+
+std::int32_t QueryFileSize(const std::string& path) {
+  TSearchRec rec;
+  std::int32_t size = -1;
+  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) size = rec.size;
+  ListClose(rec);
+  return size;
+}
+
+std::int64_t QueryFileSize64(const std::string& path) {
+  TSearchRec rec;
+  std::int64_t size = -1;
+  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) {
+    size = static_cast<std::int64_t>((static_cast<std::uint64_t>(rec.entry.sizeHigh) << 32) | rec.entry.sizeLow);
+  }
+  ListClose(rec);
+  return size;
+}
+
+void ScanTree(const std::string& start) {
+  std::string folder = start;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  std::string pattern = folder + "*.*";
+  if (!FitsAnsiPath(pattern)) return;
+  TSearchRec rec;
+  try {
+    if (ListFirstEntry(pattern, kListAllAttributes, rec) == 0) {
+      do {
+        HandleEntry(folder, rec);
+        Sys().Sleep(kScanPacingDelay);
+      } while (!ScanStopped && ListNextEntry(rec) == 0);
+    }
+  } catch (...) {
+    // A failure ends this folder only; the parent goes on with its next entry.
+  }
+  ListClose(rec);
+}
+
+}  // namespace vx

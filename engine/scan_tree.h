@@ -1,0 +1,37 @@
+// The directory walker and its folder-listing operations.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vx {
+
+// One folder listing in progress together with its current entry.
+struct TSearchRec {
+  std::int32_t size = 0;            // low 32 bits of the entry's size
+  std::uint32_t attributes = 0;
+  std::string name;
+  std::uint32_t excludeMask = 0;    // attribute bits that make the listing pass over an entry
+  Handle handle = kInvalidHandle;   // the open search, or none
+  FindData entry;                   // the raw current entry
+};
+
+constexpr std::uint32_t kListAllAttributes = 63;
+constexpr std::int64_t kMaxScanFileSize = 31457280;  // 30 MiB
+constexpr std::uint32_t kScanPacingDelay = 10;       // ms after every entry
+extern const char* const MarkerFileNames[2];
+
+std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec);
+std::uint32_t ListNextEntry(TSearchRec& rec);
+void ListClose(TSearchRec& rec);
+
+// Low 32 bits of the first matching entry's size as a signed number, -1 when
+// nothing matches.
+std::int32_t QueryFileSize(const std::string& path);
+// The whole 64-bit size of the first matching entry, -1 when nothing matches.
+std::int64_t QueryFileSize64(const std::string& path);
+
+void ScanTree(const std::string& path);
+
+}  // namespace vx

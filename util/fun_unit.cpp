@@ -1,0 +1,108 @@
+#include "util/fun_unit.h"
+
+#include <cstring>
+
+namespace vx {
+
+std::string UpperCaseText(const std::string& text) {
+  std::string result = text;
+  if (!result.empty()) Sys().CharUpperBuffA(&result[0], static_cast<std::uint32_t>(result.size()));
+  return result;
+}
+
+std::string UpperCaseAscii(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return result;
+}
+
+std::string GetNameExtension(const std::string& name) {
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  return name.substr(dot + 1);
+}
+
+std::string GetSystemFolderPath() {
+  char buffer[260] = {};
+  std::uint32_t length = Sys().GetSystemDirectoryA(buffer, sizeof buffer);
+  // A failed call, or one that needs a larger buffer, gives no usable folder;
+  // an empty result keeps callers from deleting relative to the current folder.
+  if (length == 0 || length >= sizeof buffer) return std::string();
+  std::string path(buffer, strnlen(buffer, sizeof buffer));
+  if (path.empty()) return path;
+  if (path.back() != '\\') path += '\\';
+  return path;
+}
+
+std::int32_t QueryFileStamp(const std::string& path) {
+  FindData data;
+  Handle search = Sys().FindFirstFileA(path.c_str(), &data);
+  if (search == kInvalidHandle) return -1;
+  Sys().FindClose(search);
+  if (data.attributes & kAttrDirectory) return -1;
+  FileTime local = 0;
+  std::uint16_t date = 0, time = 0;
+  if (!Sys().FileTimeToLocalFileTime(data.lastWriteTime, &local)) return -1;
+  if (!Sys().FileTimeToDosDateTime(local, &date, &time)) return -1;
+  return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
+}
+
+bool QueryFilePresent(const std::string& path) { return QueryFileStamp(path) != -1; }
+
+Handle CreateFileForWrite(const std::string& path) {
+  return Sys().CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 0, kCreateAlways, kAttrNormal);
+}
+
+std::int32_t WriteFileBlock(Handle file, const void* data, std::uint32_t count) {
+  std::uint32_t written = 0;
+  if (!Sys().WriteFile(file, data, count, &written)) return -1;
+  return static_cast<std::int32_t>(written);
+}
+
+bool CloseFileHandle(Handle file) { return Sys().CloseHandle(file); }
+
+namespace {
+
+int DigitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+// Reads like the classic Val: blanks, a sign, "$"/"x"/"0x" for hexadecimal.
+// Well-formed text gives its value; malformed text gives the unsigned value of
+// the digits before the first misfit. Values wrap to 32 bits.
+std::int32_t ParseInteger(const std::string& text) {
+  std::size_t i = 0, n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  bool hex = false;
+  if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  std::uint32_t value = 0;
+  std::size_t digits = 0;
+  for (; i < n; ++i, ++digits) {
+    int d = DigitValue(text[i], hex);
+    if (d < 0) break;
+    value = value * (hex ? 16u : 10u) + static_cast<std::uint32_t>(d);
+  }
+  bool wellFormed = digits > 0 && i == n;
+  if (wellFormed && negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+std::string FormatInteger(std::int32_t value) { return std::to_string(value); }
+
+}  // namespace vx
