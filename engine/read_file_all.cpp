@@ -1,0 +1,73 @@
+#include "engine/read_file_all.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "util/fun_unit.h"
+
+namespace vx {
+namespace {
+
+constexpr std::uint32_t kBlockSize = 51200;
+constexpr int kBlockLimit = 1001;
+constexpr std::uint32_t kTooLarge = 0x80000000u;  // 2 GiB: sizes no longer fit a signed count
+
+// The file's current length, or -1 when it cannot be taken or is 2 GiB or more.
+std::int64_t CurrentLength(Handle file) {
+  std::uint32_t high = 0;
+  std::uint32_t low = Sys().GetFileSize(file, &high);
+  if (high != 0 || low >= kTooLarge) return -1;  // also the failure mark 0xFFFFFFFF
+  return low;
+}
+
+// Reads the open file block by block into *content; false unless every byte
+// of an unchanging file was read.
+bool ReadBlocks(Handle file, std::string* content) {
+  const std::int64_t size = CurrentLength(file);
+  if (size < 0) return false;
+  std::string block(kBlockSize, '\0');
+  std::int64_t total = 0;
+  for (int blocks = 0;;) {
+    std::uint32_t position = Sys().SetFilePointer(file, 0, nullptr, kFileCurrent);
+    std::int64_t length = CurrentLength(file);
+    if (position == kInvalidSetFilePointer || length != size) return false;  // failed, or grew or shrank
+    if (position >= length) break;
+    if (blocks == kBlockLimit) return false;  // bytes left beyond what one call may hold
+    ++blocks;
+    std::uint32_t read = 0;
+    if (!Sys().ReadFile(file, &block[0], kBlockSize, &read)) return false;
+    // Only the last block may be short; a short one earlier would shift every later block.
+    if (read != std::min<std::int64_t>(kBlockSize, size - total)) return false;
+    total += read;
+    content->append(block);
+  }
+  content->resize(static_cast<std::size_t>(size));  // drop the unused tail of the last block
+  return total == size;
+}
+
+}  // namespace
+
+std::string ReadFileAll(const std::string& path) {
+  try {
+    if (path.size() > kMaxAnsiPath) return std::string();  // never open a shortened name
+    Handle file = Sys().CreateFileA(path.c_str(), kGenericRead, kFileShareRead | kFileShareWrite,
+                                    kOpenExisting, kAttrNormal);
+    if (file == kInvalidHandle) return std::string();
+    std::string content;
+    bool complete = false;
+    try {
+      complete = ReadBlocks(file, &content);
+    } catch (...) {  // out of memory: give the file up, but close it first
+    }
+    if (!Sys().CloseHandle(file)) {
+      Sys().CloseHandle(file);  // a refused close may have kept the handle; release it
+      complete = false;
+    }
+    return complete ? content : std::string();
+  } catch (...) {
+    return std::string();
+  }
+}
+
+}  // namespace vx
