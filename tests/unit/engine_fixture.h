@@ -1,0 +1,57 @@
+// Installs a fresh in-memory machine and a recording window around each test,
+// and puts the engine's shared state back as it is at program start.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/scan_control.h"
+#include "engine/tlhelp32.h"
+#include "engine/window_ops.h"
+#include "platform/memory/memory_platform.h"
+#include "tests/unit/fake_window.h"
+
+namespace vx {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetPlatform(&machine);
+    SetWindow(&window);
+    ResetToolHelpBinding();
+    ScanStopped = false;
+    ScannedFiles = 0;
+    CleanedFiles = 0;
+  }
+  void TearDown() override {
+    Handle worker = ScanWorkerHandle();
+    if (worker != kNullHandle) machine.WaitForSingleObject(worker, kInfinite);
+    ResetToolHelpBinding();
+    SetWindow(nullptr);
+    SetPlatform(nullptr);
+  }
+
+  // Lines of the log that contain text, in order.
+  std::vector<std::string> LogWith(const std::string& text) {
+    std::vector<std::string> found;
+    for (const std::string& line : window.Log()) {
+      if (line.find(text) != std::string::npos) found.push_back(line);
+    }
+    return found;
+  }
+  // Trace lines that start with prefix, in order.
+  std::vector<std::string> TraceOf(const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const std::string& line : machine.Trace()) {
+      if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+    }
+    return found;
+  }
+
+  MemoryPlatform machine;
+  FakeWindow window;
+};
+
+}  // namespace vx

@@ -1,0 +1,87 @@
+#include "tests/unit/engine_fixture.h"
+#include "util/mini_reg.h"
+
+namespace vx {
+namespace {
+
+const char kKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL";
+
+class MiniRegTest : public EngineTest {};
+
+TEST(LastCharPosTest, FindsTheLastOccurrenceOneBased) {
+  EXPECT_EQ(LastCharPos('\\', "a\\b\\c"), 4u);
+  EXPECT_EQ(LastCharPos('\\', "\\a"), 1u);
+  EXPECT_EQ(LastCharPos('\\', "abc"), 0u);
+  EXPECT_EQ(LastCharPos('\\', ""), 0u);
+}
+
+TEST_F(MiniRegTest, StoresTheDwordAndCreatesMissingKeys) {
+  EXPECT_FALSE(machine.RegKeyExists(kHkeyLocalMachine, kKey));
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, std::string(kKey) + "\\CheckedValue", 1));
+  auto value = machine.RegValue(kHkeyLocalMachine, kKey, "CheckedValue");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, kRegDword);
+  EXPECT_EQ(value->data, std::string("\x01\x00\x00\x00", 4));
+  // Writing it again stores it again.
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, std::string(kKey) + "\\CheckedValue", 1));
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(MiniRegTest, ReplacesAValueOfAnotherType) {
+  machine.SetRegValue(kHkeyLocalMachine, kKey, "CheckedValue", RegValueData{kRegSz, std::string("0\0", 2)});
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, std::string(kKey) + "\\CheckedValue", 0x01020304));
+  auto value = machine.RegValue(kHkeyLocalMachine, kKey, "CheckedValue");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, kRegDword);
+  EXPECT_EQ(value->data, std::string("\x04\x03\x02\x01", 4));
+}
+
+TEST_F(MiniRegTest, OnlyTheLastBackslashSplitsKeyAndValue) {
+  EXPECT_TRUE(WriteRegDword(kHkeyCurrentUser, "A\\B\\C\\Name", 7));
+  EXPECT_TRUE(machine.RegValue(kHkeyCurrentUser, "A\\B\\C", "Name").has_value());
+  // A trailing backslash names the key's default value.
+  EXPECT_TRUE(WriteRegDword(kHkeyCurrentUser, "A\\B\\", 9));
+  EXPECT_TRUE(machine.RegValue(kHkeyCurrentUser, "A\\B", "").has_value());
+  // Without a backslash the registry is not touched at all.
+  machine.ResetCallCounts();
+  EXPECT_FALSE(WriteRegDword(kHkeyCurrentUser, "Name", 1));
+  EXPECT_FALSE(WriteRegDword(kHkeyCurrentUser, "", 1));
+  EXPECT_EQ(machine.CallCount(Op::RegCreateKeyExA), 0);
+}
+
+TEST_F(MiniRegTest, FailuresAreReportedAndLeaveNoKeyOpen) {
+  machine.SetRegistryWritable(false);
+  EXPECT_FALSE(WriteRegDword(kHkeyLocalMachine, std::string(kKey) + "\\CheckedValue", 1));
+  machine.SetRegistryWritable(true);
+  machine.FailCall(Op::RegSetValueExA, 1, kErrorAccessDenied);
+  EXPECT_FALSE(WriteRegDword(kHkeyLocalMachine, std::string(kKey) + "\\CheckedValue", 1));
+  EXPECT_EQ(machine.CallCount(Op::RegCloseKey), 1);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+// On 64-bit Windows the value must land in the 64-bit view, where the file
+// manager reads it; on 32-bit Windows the access stays plain KEY_WRITE.
+TEST_F(MiniRegTest, UnderWow64TheValueLandsInTheView64BitProgramsRead) {
+  const std::string path = std::string(kKey) + "\\CheckedValue";
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, path, 1));
+  EXPECT_EQ(machine.RegAccessSeen().back(), kKeyWrite);
+
+  MemoryPlatform wow64;
+  wow64.SetWow64(true);
+  SetPlatform(&wow64);
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, path, 1));
+  EXPECT_EQ(wow64.RegAccessSeen().back(), kKeyWrite | kKeyWow64_64Key);
+  EXPECT_TRUE(wow64.RegValue(kHkeyLocalMachine, kKey, "CheckedValue").has_value());
+  EXPECT_FALSE(wow64.RegKeyExists(kHkeyLocalMachine, "SOFTWARE\\WOW6432Node\\Microsoft"));
+
+  // An old system without IsWow64Process is taken for 32-bit.
+  MemoryPlatform old;
+  old.RemoveExport("IsWow64Process");
+  SetPlatform(&old);
+  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, path, 1));
+  EXPECT_EQ(old.RegAccessSeen().back(), kKeyWrite);
+  SetPlatform(&machine);
+}
+
+}  // namespace
+}  // namespace vx

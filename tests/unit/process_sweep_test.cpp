@@ -1,0 +1,95 @@
+#include "engine/process_sweep.h"
+#include "tests/unit/engine_fixture.h"
+
+namespace vx {
+namespace {
+
+const char kDrivers[] = "C:\\windows\\system32\\drivers\\";
+
+class ProcessSweepTest : public EngineTest {};
+
+TEST_F(ProcessSweepTest, ListsEveryProcessAndEndsTheWormsWithTheirFiles) {
+  machine.AddProcess("explorer.exe");
+  std::uint32_t worm = machine.AddProcess("QadRelv.EXE", std::string(kDrivers) + "QadRelv.EXE");
+  machine.AddProcess("notepad.exe");
+  EXPECT_TRUE(KillTrojanProcesses());
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{
+                              "扫描进程:explorer.exe", "扫描进程:QadRelv.EXE", "关闭木马进程:QadRelv.EXE",
+                              "QadRelv.EXE 删除成功!", "扫描进程:notepad.exe"}));
+  EXPECT_FALSE(machine.ProcessRunning(worm));
+  EXPECT_FALSE(machine.Exists(std::string(kDrivers) + "QadRelv.EXE"));
+  EXPECT_EQ(machine.OpenProcessAccessSeen(), (std::vector<std::uint32_t>{0x1F0FFF}));
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ProcessSweepTest, NamesMatchWholeAndFoldOnlyLatinLetters) {
+  const char* lookalikes[] = {"xqadrelv.exe", "qadrelv.exe.bak", "qadrelv.ex", "qadr0lv.exe\xa1"};
+  for (const char* n : lookalikes) machine.AddProcess(n);
+  machine.AddProcess("MKZBR48.EXE");
+  machine.AddProcess("mTzBr48.exe");
+  KillTrojanProcesses();
+  EXPECT_EQ(LogWith("关闭木马进程:"), (std::vector<std::string>{"关闭木马进程:MKZBR48.EXE", "关闭木马进程:mTzBr48.exe"}));
+  EXPECT_EQ(LogWith("扫描进程:").size(), 6u);
+}
+
+TEST_F(ProcessSweepTest, TwoCopiesAreBothEndedAndTheFileDeletedOnce) {
+  machine.AddFile(std::string(kDrivers) + "qardelv.exe", "MZ");
+  std::uint32_t a = machine.AddProcess("qardelv.exe");
+  std::uint32_t b = machine.AddProcess("qardelv.exe");
+  KillTrojanProcesses();
+  EXPECT_FALSE(machine.ProcessRunning(a));
+  EXPECT_FALSE(machine.ProcessRunning(b));
+  EXPECT_EQ(LogWith("关闭木马进程:").size(), 2u);
+  EXPECT_EQ(LogWith(" 删除成功!").size(), 1u);
+}
+
+TEST_F(ProcessSweepTest, UnstoppableProcessIsStillReportedAndItsFileTried) {
+  std::string image = std::string(kDrivers) + "qaddrelv.exe";
+  std::uint32_t stubborn = machine.AddProcess("qaddrelv.exe", image, true, false);
+  machine.AddProcess("qadr0lv.exe", "", false, true);
+  KillTrojanProcesses();
+  EXPECT_TRUE(machine.ProcessRunning(stubborn));
+  EXPECT_TRUE(machine.Exists(image));  // still in use by the running process
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{"扫描进程:qaddrelv.exe", "关闭木马进程:qaddrelv.exe",
+                                                    "扫描进程:qadr0lv.exe", "关闭木马进程:qadr0lv.exe"}));
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoesOn) {
+  machine.AddProcess("qadrelv.exe");
+  machine.RemoveExport("CreateToolhelp32Snapshot");
+  EXPECT_TRUE(KillTrojanProcesses());
+  EXPECT_TRUE(window.Log().empty());
+
+  ResetToolHelpBinding();
+  MemoryPlatform noKernel;
+  noKernel.AddProcess("qadrelv.exe");
+  noKernel.SetKernel32Loaded(false);
+  SetPlatform(&noKernel);
+  EXPECT_TRUE(KillTrojanProcesses());
+  EXPECT_TRUE(window.Log().empty());
+  // A failed lookup of the module is tried again at the next call.
+  noKernel.SetKernel32Loaded(true);
+  EXPECT_TRUE(BindToolHelp());
+  SetPlatform(&machine);
+}
+
+TEST_F(ProcessSweepTest, RefusedSnapshotLogsNothing) {
+  machine.AddProcess("qadrelv.exe");
+  machine.FailCall(Op::CreateToolhelp32Snapshot, 1, kErrorAccessDenied);
+  EXPECT_TRUE(KillTrojanProcesses());
+  EXPECT_TRUE(window.Log().empty());
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ProcessSweepTest, NoSystemFolderMeansNoDeletion) {
+  machine.SetSystemDirectory("");
+  machine.AddProcess("qadrelv.exe");
+  machine.SetTracing(true);
+  KillTrojanProcesses();
+  EXPECT_TRUE(TraceOf("DeleteFileA").empty());
+  EXPECT_EQ(LogWith("关闭木马进程:").size(), 1u);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,184 @@
+#include <string>
+
+#include "engine/scan_tree.h"
+#include "tests/unit/engine_fixture.h"
+
+namespace vx {
+namespace {
+
+class ScanTreeTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    machine.AddDrive('D', kDriveFixed);
+    machine.SetTracing(true);
+  }
+  // The files shown in Edit1, in order.
+  std::vector<std::string> Shown() {
+    std::vector<std::string> shown;
+    for (const std::string& op : window.Ops()) {
+      if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
+    }
+    return shown;
+  }
+  int CountSleeps(std::uint32_t ms) {
+    auto s = machine.Sleeps();
+    return static_cast<int>(std::count(s.begin(), s.end(), ms));
+  }
+};
+
+TEST_F(ScanTreeTest, DeletesMarkersBeforeDescendingThenExaminesFiles) {
+  machine.AddFile("D:\\sub\\Quellin_.ini", "m", kAttrHidden | kAttrReadOnly);
+  machine.AddFile("D:\\sub\\Quellin__.ini", "m");
+  machine.AddFile("D:\\sub\\deep\\Quellin__.ini", "m");
+  machine.AddFile("D:\\f.html", "<p>");
+  machine.AddFile("D:\\Quellin_.ini", "root marker stays");
+  ScanTree("D:\\");
+
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{
+                              "D:\\sub\\Quellin_.ini 删除成功!",
+                              "D:\\sub\\Quellin__.ini 删除成功!",
+                              "D:\\sub\\deep\\Quellin__.ini 删除成功!",
+                          }));
+  EXPECT_FALSE(machine.Exists("D:\\sub\\Quellin_.ini"));
+  EXPECT_TRUE(machine.Exists("D:\\Quellin_.ini"));
+  // The root marker is met as an ordinary file: counted and shown.
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\f.html", "D:\\Quellin_.ini"}));
+  EXPECT_EQ(ScannedFiles, 2);
+  EXPECT_EQ(window.panels[1], "扫描文件数:2");
+  // Attributes are reset, then a 1 ms pause, then the deletion.
+  auto trace = machine.Trace();
+  auto reset = std::find(trace.begin(), trace.end(), "SetFileAttributesA D:\\sub\\Quellin_.ini 128");
+  ASSERT_NE(reset, trace.end());
+  EXPECT_EQ(*(reset + 1), "Sleep 1");
+  EXPECT_EQ(*(reset + 2), "DeleteFileA D:\\sub\\Quellin_.ini");
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ScanTreeTest, FolderNamedLikeAMarkerIsWalkedNotDeleted) {
+  machine.AddFile("D:\\a\\Quellin_.ini\\x.txt", "x");
+  ScanTree("D:\\");
+  EXPECT_TRUE(machine.IsFolder("D:\\a\\Quellin_.ini"));
+  EXPECT_TRUE(window.Log().empty());
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\Quellin_.ini\\x.txt"}));
+}
+
+TEST_F(ScanTreeTest, DotNamesArePassedOverButPaced) {
+  machine.AddFile("D:\\.htaccess", "x");
+  machine.AddFile("D:\\.svn\\entries.htm", "x");
+  machine.AddFolder("D:\\empty");
+  ScanTree("D:");  // no final backslash: one is added, never doubled
+  std::vector<std::string> listings;
+  for (const std::string& line : TraceOf("FindFirstFileA ")) {
+    if (line.size() > 3 && line.compare(line.size() - 3, 3, "*.*") == 0) listings.push_back(line);
+  }
+  EXPECT_EQ(listings, (std::vector<std::string>{"FindFirstFileA D:\\*.*", "FindFirstFileA D:\\empty\\*.*"}));
+  EXPECT_EQ(ScannedFiles, 0);
+  // Three root entries and the empty folder's "." and "..".
+  EXPECT_EQ(CountSleeps(10), 5);
+}
+
+TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
+  machine.AddSparseFile("D:\\under.txt", 31457279);
+  machine.AddSparseFile("D:\\at.txt", 31457280);
+  machine.AddSparseFile("D:\\three.exe", 3ull << 30);
+  machine.AddSparseFile("D:\\four.exe", (4ull << 30) + 10);
+  ScanTree("D:\\");
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\under.txt"}));
+  // The 32-bit query keeps its signed low-part result for its own callers.
+  EXPECT_EQ(QueryFileSize("D:\\three.exe"), -1073741824);
+  EXPECT_EQ(QueryFileSize("D:\\four.exe"), 10);
+  EXPECT_EQ(QueryFileSize("D:\\missing"), -1);
+  EXPECT_EQ(QueryFileSize("D:\\*.exe"), -1073741824);  // first match
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ScanTreeTest, ExtensionsChooseAtMostOneHandler) {
+  const char* pages[] = {"INDEX.HTM", "page.Html", "a.aspx", "b.asp", "c.php", "d.jsp"};
+  const char* programs[] = {"Setup.eXe", "s.scr", "p.PIF", "c.com"};
+  const char* others[] = {"a.exe.bak", "exe", "a.", "a.htmlx"};
+  for (const char* n : pages) machine.AddFile(std::string("D:\\") + n, "x");
+  for (const char* n : programs) machine.AddFile(std::string("D:\\") + n, "x");
+  for (const char* n : others) machine.AddFile(std::string("D:\\") + n, "x");
+  ScanTree("D:\\");
+  EXPECT_EQ(ScannedFiles, 14);
+  // Web pages ask for the pattern once each; only handled files are opened.
+  auto ops = window.Ops();
+  EXPECT_EQ(std::count(ops.begin(), ops.end(), "pattern"), 6);
+  for (const char* n : programs) EXPECT_FALSE(TraceOf(std::string("CreateFileA D:\\") + n).empty()) << n;
+  for (const char* n : others) EXPECT_TRUE(TraceOf(std::string("CreateFileA D:\\") + n).empty()) << n;
+}
+
+TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
+  machine.AddFile("D:\\a\\1.txt", "x");
+  machine.AddFile("D:\\a\\2.txt", "x");
+  machine.AddFile("D:\\a\\3.txt", "x");
+  machine.AddFile("D:\\b.txt", "x");
+  window.onOp = [](const std::string& op) {
+    if (op == "file D:\\a\\1.txt") ScanStopped = true;
+  };
+  ScanTree("D:\\");
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\1.txt"}));
+  // "." and ".." come before 1.txt in the folder, then one pause per level.
+  EXPECT_EQ(CountSleeps(10), 4);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ScanTreeTest, UnlistableFolderIsPassedOverAfterItsMarkers) {
+  machine.AddFile("D:\\locked\\Quellin_.ini", "m");
+  machine.AddFile("D:\\locked\\x.txt", "x");
+  machine.AddFile("D:\\y.txt", "x");
+  machine.FailCall(Op::FindFirstFileA, 4, kErrorAccessDenied);  // root, two marker tests, then the folder
+  ScanTree("D:\\");
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{"D:\\locked\\Quellin_.ini 删除成功!"}));
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\y.txt"}));
+}
+
+TEST_F(ScanTreeTest, OverlongPathsAreNeverOpenedOrDeletedShortened) {
+  std::string folder = "D:\\" + std::string(240, 'f');
+  machine.AddFile(folder + "\\short.txt", "x");
+  machine.AddFile(folder + "\\" + std::string(30, 'n') + ".exe", "x");
+  machine.AddFolder(folder + "\\" + std::string(20, 'g'));
+  ScanTree("D:\\");
+  EXPECT_EQ(Shown(), (std::vector<std::string>{folder + "\\short.txt"}));
+  EXPECT_TRUE(TraceOf("CreateFileA").empty());
+  EXPECT_TRUE(TraceOf("DeleteFileA").empty());
+  EXPECT_TRUE(machine.Exists(folder + "\\" + std::string(30, 'n') + ".exe"));
+}
+
+TEST_F(ScanTreeTest, FolderLinkLoopEnds) {
+  machine.AddFile("D:\\loop\\x.txt", "x");
+  machine.AddFolderLink("D:\\loop\\again", "D:\\loop");
+  ScanTree("D:\\");
+  EXPECT_GT(ScannedFiles, 1);
+  EXPECT_LT(ScannedFiles, 200);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(ScanTreeTest, HiddenAndSystemEntriesAreWalked) {
+  machine.AddFolder("D:\\h", kAttrDirectory | kAttrHidden | kAttrSystem);
+  machine.AddFile("D:\\h\\s.txt", "x", kAttrSystem | kAttrHidden | kAttrReadOnly);
+  ScanTree("D:\\");
+  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\h\\s.txt"}));
+}
+
+TEST_F(ScanTreeTest, ListingOperationsSkipExcludedEntriesAndCloseOnce) {
+  machine.AddFolder("D:\\dir");
+  machine.AddFile("D:\\hidden.txt", "x", kAttrHidden);
+  machine.AddFile("D:\\plain.txt", "12345");
+  TSearchRec rec;
+  ASSERT_EQ(ListFirstEntry("D:\\*.*", 0x21, rec), 0u);  // neither folders nor hidden entries
+  EXPECT_EQ(rec.name, "plain.txt");
+  EXPECT_EQ(rec.size, 5);
+  EXPECT_EQ(ListNextEntry(rec), static_cast<std::uint32_t>(kErrorNoMoreFiles));
+  ListClose(rec);
+  ListClose(rec);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+  TSearchRec none;
+  EXPECT_NE(ListFirstEntry("D:\\dir\\*.txt", 63, none), 0u);
+  EXPECT_EQ(none.handle, kInvalidHandle);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+}  // namespace
+}  // namespace vx
