@@ -1,0 +1,535 @@
+// e2e_driver: works the running main window the way a user would, from a
+// second process, and reports what it sees. It finds the window by its
+// caption, clicks the buttons, waits for the scan to end, and reads the log,
+// the two edits and the three status panels. Every check prints one line,
+// "PASS name" or "FAIL name: detail"; the exit code is the number of failures
+// (capped), so scripts can count the lines and still stop on a broken driver.
+//
+// Texts on the window are GBK; everything printed or written is UTF-8.
+//
+//   e2e_driver wait-window [--timeout S]
+//   e2e_driver layout
+//   e2e_driver scan [--timeout S] [--log FILE]
+//   e2e_driver stop-during-scan --after-files N [--timeout S] [--log FILE]
+//   e2e_driver start-after-stop --after-files N --expect-files M [--timeout S] [--log FILE]
+//   e2e_driver clear-log [--log FILE]
+//   e2e_driver dump [--log FILE]
+//   e2e_driver close
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+
+namespace {
+
+const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
+const char kScanning[] = "正在扫描,请等待!";
+const char kFinished[] = "扫描完成!";
+const char kStopped[] = "扫描中止!";
+const char kScannedPrefix[] = "扫描文件数:";
+const char kCleanedPrefix[] = "已清除文件数:";
+
+std::string Utf8(const std::string& gbk) {
+  if (gbk.empty()) return gbk;
+  int wide_len = MultiByteToWideChar(936, 0, gbk.data(), (int)gbk.size(), nullptr, 0);
+  std::wstring wide(wide_len, L'\0');
+  MultiByteToWideChar(936, 0, gbk.data(), (int)gbk.size(), &wide[0], wide_len);
+  int len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
+  std::string out(len, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, &out[0], len, nullptr, nullptr);
+  return out;
+}
+
+int failures = 0;
+
+void Check(bool ok, const std::string& name, const std::string& detail = "") {
+  if (ok) {
+    std::printf("PASS %s\n", Utf8(name).c_str());
+  } else {
+    ++failures;
+    std::printf("FAIL %s: %s\n", Utf8(name).c_str(), Utf8(detail).c_str());
+  }
+  std::fflush(stdout);
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// --- the window and its controls ---------------------------------------
+
+struct Form {
+  HWND form = nullptr;
+  HWND memo = nullptr, edit1 = nullptr, edit2 = nullptr;
+  HWND button2 = nullptr, button3 = nullptr, button4 = nullptr;
+  HWND status = nullptr, label1 = nullptr;
+  HANDLE process = nullptr;  // the program's process, for reading its memory
+};
+
+Form FindForm(DWORD timeout_ms) {
+  Form f;
+  DWORD start = GetTickCount();
+  while (!(f.form = FindWindowA(nullptr, kCaption))) {
+    if (GetTickCount() - start > timeout_ms) return f;
+    Sleep(100);
+  }
+  f.memo = GetDlgItem(f.form, IDC_MEMO1);
+  f.edit1 = GetDlgItem(f.form, IDC_EDIT1);
+  f.edit2 = GetDlgItem(f.form, IDC_EDIT2);
+  f.button2 = GetDlgItem(f.form, IDC_BUTTON2);
+  f.button3 = GetDlgItem(f.form, IDC_BUTTON3);
+  f.button4 = GetDlgItem(f.form, IDC_BUTTON4);
+  f.status = GetDlgItem(f.form, IDC_STATUSBAR1);
+  f.label1 = GetDlgItem(f.form, IDC_LABEL1);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(f.form, &pid);
+  f.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                              PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                          FALSE, pid);
+  return f;
+}
+
+// Messages to the program's window are sent with a time limit, so a hung
+// program fails the check instead of hanging the driver.
+LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms = 10000) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeout_ms, &result)) return -1;
+  return (LRESULT)result;
+}
+
+std::string WindowText(HWND w) {
+  if (!w) return "";
+  LRESULT len = Send(w, WM_GETTEXTLENGTH, 0, 0);
+  if (len <= 0) return "";
+  std::string text(len + 1, '\0');
+  LRESULT got = Send(w, WM_GETTEXT, len + 1, (LPARAM)&text[0]);
+  text.resize(got > 0 ? got : 0);
+  return text;
+}
+
+// Status bar messages carry pointers, which the system does not carry across
+// processes: the buffer lives in the program's own memory.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, size_t size) : process_(process), size_(size) {
+    address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  LPARAM address() const { return (LPARAM)address_; }
+  bool Read(void* out, size_t size) const {
+    SIZE_T got = 0;
+    return address_ && size <= size_ && ReadProcessMemory(process_, address_, out, size, &got) && got == size;
+  }
+
+ private:
+  HANDLE process_;
+  size_t size_;
+  void* address_;
+};
+
+std::string PanelText(const Form& f, int index) {
+  RemoteBuffer buffer(f.process, 1024);
+  LRESULT r = Send(f.status, SB_GETTEXTLENGTHA, index, 0);
+  int len = LOWORD(r);
+  if (r == -1 || len >= 1024) return "<unreadable>";
+  Send(f.status, SB_GETTEXTA, index, buffer.address());
+  std::string text(len, '\0');
+  if (len && !buffer.Read(&text[0], len)) return "<unreadable>";
+  return text;
+}
+
+std::vector<int> PanelEdges(const Form& f) {
+  RemoteBuffer buffer(f.process, 64 * sizeof(int));
+  LRESULT n = Send(f.status, SB_GETPARTS, 64, buffer.address());
+  if (n <= 0 || n > 64) return {};
+  std::vector<int> edges(n);
+  if (!buffer.Read(edges.data(), n * sizeof(int))) return {};
+  return edges;
+}
+
+// Count after "扫描文件数:" in panel 1; -1 when the panel shows no count.
+long PanelCount(const std::string& text, const char* prefix) {
+  size_t plen = std::strlen(prefix);
+  if (text.compare(0, plen, prefix) != 0 || text.size() == plen) return -1;
+  return std::strtol(text.c_str() + plen, nullptr, 10);
+}
+
+bool Enabled(HWND w) { return w && IsWindowEnabled(w); }
+
+// The controls' rectangle in the form's client coordinates.
+RECT ClientRect(HWND form, HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(HWND_DESKTOP, form, (POINT*)&r, 2);
+  return r;
+}
+
+std::string Describe(const RECT& r) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "left %ld top %ld width %ld height %ld", r.left, r.top,
+                r.right - r.left, r.bottom - r.top);
+  return buf;
+}
+
+std::string ClassOf(HWND w) {
+  char buf[64] = "";
+  GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+// --- actions -----------------------------------------------------------
+
+// A click reaches the button's own window procedure, as a mouse click would;
+// the handler has run when the call returns. Button3Click sweeps processes on
+// the user-interface thread, hence the long limit.
+bool Click(HWND button) { return Send(button, BM_CLICK, 0, 0, 60000) != -1; }
+
+struct Snapshot {
+  std::string panel[3];
+  std::string edit1;
+  bool start_enabled = false;
+};
+
+Snapshot Look(const Form& f) {
+  Snapshot s;
+  for (int i = 0; i < 3; ++i) s.panel[i] = PanelText(f, i);
+  s.edit1 = WindowText(f.edit1);
+  s.start_enabled = Enabled(f.button3);
+  return s;
+}
+
+bool Ended(const Snapshot& s) {
+  return s.start_enabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
+}
+
+// Polls until the scan has ended (panel 0 shows an end text and "全盘杀毒"
+// is enabled again) or the time is up; returns the last snapshot.
+Snapshot WaitForEnd(const Form& f, DWORD timeout_ms, bool* ended) {
+  DWORD start = GetTickCount();
+  Snapshot s;
+  for (;;) {
+    s = Look(f);
+    if (Ended(s)) break;
+    if (GetTickCount() - start > timeout_ms) break;
+    Sleep(50);
+  }
+  *ended = Ended(s);
+  return s;
+}
+
+// Polls until panel 1 counts at least `files`; false when the time is up.
+bool WaitForFiles(const Form& f, long files, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (PanelCount(PanelText(f, 1), kScannedPrefix) < files) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+void WriteLog(const Form& f, const char* path) {
+  if (!path) return;
+  std::string memo = WindowText(f.memo);
+  std::string text;
+  for (char c : memo)
+    if (c != '\r') text += c;
+  FILE* out = std::fopen(path, "wb");
+  if (!out) {
+    Check(false, "write log", std::string("cannot open ") + path);
+    return;
+  }
+  std::string utf8 = Utf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), out);
+  std::fclose(out);
+}
+
+void PrintState(const Form& f) {
+  Snapshot s = Look(f);
+  for (int i = 0; i < 3; ++i) std::printf("panel%d=%s\n", i, Utf8(s.panel[i]).c_str());
+  std::printf("edit1=%s\n", Utf8(s.edit1).c_str());
+  std::printf("edit2=%s\n", Utf8(WindowText(f.edit2)).c_str());
+  std::printf("button3=%s\n", s.start_enabled ? "enabled" : "disabled");
+  std::fflush(stdout);
+}
+
+// Holds still for a while after the end: a walk that still runs would move
+// panel 1 or Edit1, a late worker would change panel 0 or "全盘杀毒".
+void CheckQuietAfterEnd(const Form& f, const Snapshot& end, const std::string& name) {
+  Sleep(2000);
+  Snapshot later = Look(f);
+  bool same = later.panel[0] == end.panel[0] && later.panel[1] == end.panel[1] &&
+              later.panel[2] == end.panel[2] && later.edit1 == end.edit1 &&
+              later.start_enabled == end.start_enabled;
+  Check(same, name + ": nothing changes after the end",
+        "panels " + later.panel[0] + " | " + later.panel[1] + " | " + later.panel[2] + ", Edit1 " +
+            later.edit1);
+}
+
+// Presses "全盘杀毒" and checks the window's immediate answer.
+bool StartScan(const Form& f, const std::string& name) {
+  if (!Enabled(f.button3)) {
+    Check(false, name + ": 全盘杀毒 can be pressed", "the button is disabled");
+    return false;
+  }
+  bool clicked = Click(f.button3);
+  Snapshot s = Look(f);
+  Check(clicked && s.panel[0] == kScanning && !s.start_enabled && s.panel[2] == "已清除文件数:0",
+        name + ": pressing 全盘杀毒 shows the scan running",
+        "panel 0 " + Quoted(s.panel[0]) + ", panel 2 " + Quoted(s.panel[2]) +
+            (s.start_enabled ? ", 全盘杀毒 still enabled" : ""));
+  return clicked;
+}
+
+// --- commands ----------------------------------------------------------
+
+// Counts pixels of the screen area of one client rectangle that pass `test`.
+template <class Test>
+int CountPixels(HWND form, int left, int top, int width, int height, Test test) {
+  POINT origin{left, top};
+  ClientToScreen(form, &origin);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  int count = 0;
+  const DWORD* px = (const DWORD*)bits;
+  for (int i = 0; i < width * height; ++i) count += test(px[i] & 0xFFFFFF);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return count;
+}
+
+void CheckControl(const Form& f, HWND w, const char* name, const char* cls, int left, int top,
+                  int width, int height) {
+  if (!w) {
+    Check(false, std::string(name) + " exists", "no child window with its ID");
+    return;
+  }
+  RECT r = ClientRect(f.form, w);
+  RECT want{left, top, left + width, top + height};
+  Check(lstrcmpiA(ClassOf(w).c_str(), cls) == 0 && EqualRect(&r, &want),
+        std::string(name) + " class and place",
+        "class " + ClassOf(w) + ", " + Describe(r) + ", want " + cls + " " + Describe(want));
+}
+
+int Layout(const Form& f) {
+  RECT client{};
+  GetClientRect(f.form, &client);
+  Check(client.right == 696 && client.bottom == 313, "client area is 696 x 313", Describe(client));
+
+  LONG style = GetWindowLongA(f.form, GWL_STYLE);
+  Check((style & WS_SYSMENU) && (style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) &&
+            !(style & WS_THICKFRAME),
+        "system menu and minimize only, fixed border", "style bits wrong");
+
+  RECT frame{};
+  GetWindowRect(f.form, &frame);
+  int dx = (frame.left + frame.right) - GetSystemMetrics(SM_CXSCREEN);
+  int dy = (frame.top + frame.bottom) - GetSystemMetrics(SM_CYSCREEN);
+  Check(std::abs(dx) <= 2 && std::abs(dy) <= 2, "window is centred on the desktop",
+        "window " + Describe(frame));
+
+  CheckControl(f, f.memo, "Memo1", "Edit", 0, 21, 521, 236);
+  CheckControl(f, f.button2, "Button2", "Button", 615, 199, 75, 25);
+  CheckControl(f, f.button3, "Button3", "Button", 536, 199, 75, 25);
+  CheckControl(f, f.status, "StatusBar1", "msctls_statusbar32", 0, 294, 696, 19);
+  CheckControl(f, f.button4, "Button4", "Button", 536, 231, 153, 25);
+  CheckControl(f, f.edit1, "Edit1", "Edit", 0, 0, 521, 18);
+  CheckControl(f, f.edit2, "Edit2", "Edit", 112, 267, 569, 20);
+  CheckControl(f, f.label1, "Label1", "Static", 8, 272, 102, 12);
+
+  LONG memo = GetWindowLongA(f.memo, GWL_STYLE);
+  Check((memo & ES_MULTILINE) && (memo & ES_READONLY) && (memo & WS_VSCROLL),
+        "Memo1 is multi-line, read-only, with a vertical scroll bar", "style bits wrong");
+  std::string notice = WindowText(f.memo);
+  int lines = 1;
+  for (size_t i = 0; i + 1 < notice.size(); ++i) lines += notice[i] == '\n';
+  Check(lines == 27, "Memo1 starts with the 27-line notice", std::to_string(lines) + " lines");
+
+  Check(WindowText(f.edit1).empty() &&
+            !(GetWindowLongA(f.edit1, GWL_EXSTYLE) & WS_EX_CLIENTEDGE),
+        "Edit1 starts empty, with a flat border", Quoted(WindowText(f.edit1)));
+
+  std::string pattern = WindowText(f.edit2);
+  const std::string head = "<iframe src=http://", tail = "/worm.htm width=0 height=0></iframe>";
+  bool shaped = pattern.size() > head.size() + tail.size() && pattern.compare(0, head.size(), head) == 0 &&
+                pattern.compare(pattern.size() - tail.size(), tail.size(), tail) == 0;
+  std::string host = shaped ? pattern.substr(head.size(), pattern.size() - head.size() - tail.size()) : "";
+  Check(shaped && host.find_first_of(" /<>\"'") == std::string::npos,
+        "Edit2 holds the default frame pattern", Quoted(pattern));
+
+  Check(WindowText(f.button2) == "停止杀毒" && WindowText(f.button3) == "全盘杀毒" &&
+            WindowText(f.button4) == "清空日志" && WindowText(f.label1) == "清除网页中的代码:",
+        "button and label texts",
+        WindowText(f.button2) + " | " + WindowText(f.button3) + " | " + WindowText(f.button4) +
+            " | " + WindowText(f.label1));
+  Check(Enabled(f.button2) && Enabled(f.button3) && Enabled(f.button4), "all three buttons enabled",
+        "a button is disabled");
+
+  std::string p0 = PanelText(f, 0), p1 = PanelText(f, 1), p2 = PanelText(f, 2);
+  Check(p0 == "扫描状态" && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
+        p0 + " | " + p1 + " | " + p2);
+  std::vector<int> edges = PanelEdges(f);
+  bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&
+                (edges[2] == 350 || edges[2] == -1);
+  std::string got;
+  for (int e : edges) got += std::to_string(e) + " ";
+  Check(widths, "status panels 100, 200, 50 wide", "right edges " + got);
+
+  // The title is painted red over a dark shadow; the picture is a photo.
+  auto red = [](DWORD c) { return c == 0xFF0000; };
+  auto dark = [](DWORD c) { return (c & 0xFF) < 0x40 && ((c >> 8) & 0xFF) < 0x40 && ((c >> 16) & 0xFF) < 0x40; };
+  int red_px = CountPixels(f.form, 561, 172, 97, 17, red);
+  int dark_px = CountPixels(f.form, 561, 172, 97, 17, dark);
+  Check(red_px >= 40 && dark_px >= 10, "red title with a dark shadow is painted",
+        std::to_string(red_px) + " red, " + std::to_string(dark_px) + " dark pixels");
+  std::set<DWORD> colours;
+  CountPixels(f.form, 528, 5, 156, 156, [&](DWORD c) { colours.insert(c); return 0; });
+  Check(colours.size() >= 32, "the picture is painted", std::to_string(colours.size()) + " colours");
+  return failures;
+}
+
+int Scan(const Form& f, DWORD timeout_ms, const char* log) {
+  if (!StartScan(f, "scan")) return failures + 1;
+  bool ended = false;
+  Snapshot end = WaitForEnd(f, timeout_ms, &ended);
+  Check(ended && end.panel[0] == kFinished, "scan ends with 扫描完成! and 全盘杀毒 enabled",
+        "panel 0 " + Quoted(end.panel[0]) + (end.start_enabled ? "" : ", 全盘杀毒 disabled"));
+  Check(PanelCount(end.panel[1], kScannedPrefix) > 0 && end.edit1.size() > 3,
+        "scan counts files and shows the last one", end.panel[1] + " | " + end.edit1);
+  CheckQuietAfterEnd(f, end, "scan");
+  WriteLog(f, log);
+  PrintState(f);
+  return failures;
+}
+
+int StopDuringScan(const Form& f, long after_files, DWORD timeout_ms, const char* log) {
+  if (!StartScan(f, "stop")) return failures + 1;
+  bool walking = WaitForFiles(f, after_files, timeout_ms);
+  Check(walking, "stop: the walk gets going", "panel 1 " + PanelText(f, 1));
+  bool clicked = Click(f.button2);
+  DWORD pressed = GetTickCount();
+  Check(clicked && Enabled(f.button3), "stop: 停止杀毒 enables 全盘杀毒 at once", "still disabled");
+  bool ended = false;
+  Snapshot end = WaitForEnd(f, 10000, &ended);
+  DWORD took = GetTickCount() - pressed;
+  Check(ended && end.panel[0] == kStopped && took < 5000, "stop: the walk ends soon with 扫描中止!",
+        "panel 0 " + Quoted(end.panel[0]) + " after " + std::to_string(took) + " ms");
+  CheckQuietAfterEnd(f, end, "stop");
+  WriteLog(f, log);
+  PrintState(f);
+  return failures;
+}
+
+// "停止杀毒" and "全盘杀毒" pressed back to back, before the stopped walk has
+// unwound. Exactly one walk may go on: the old worker must not come back to
+// life beside the new one, nor report its end in the middle of the new walk.
+int StartAfterStop(const Form& f, long after_files, long expect_files, DWORD timeout_ms,
+                   const char* log) {
+  if (!StartScan(f, "restart")) return failures + 1;
+  Check(WaitForFiles(f, after_files, timeout_ms), "restart: the first walk gets going",
+        "panel 1 " + PanelText(f, 1));
+  // Both clicks queue on the user-interface thread and run one after the
+  // other, with no pause for the first walk to unwind.
+  PostMessageA(f.button2, BM_CLICK, 0, 0);
+  PostMessageA(f.button3, BM_CLICK, 0, 0);
+
+  // Follow the window until the end: once the new walk shows "正在扫描", the
+  // status must stay so and "全盘杀毒" disabled until the one end.
+  DWORD start = GetTickCount();
+  bool new_walk_seen = false, broken = false;
+  std::string broken_how;
+  Snapshot s;
+  for (;;) {
+    s = Look(f);
+    if (s.panel[0] == kScanning) new_walk_seen = true;
+    if (new_walk_seen && s.start_enabled && !Ended(s) && !broken) {
+      broken = true;
+      broken_how = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
+    }
+    if (new_walk_seen && Ended(s)) break;
+    if (GetTickCount() - start > timeout_ms) break;
+    Sleep(20);
+  }
+  Check(new_walk_seen && Ended(s) && s.panel[0] == kFinished && !broken,
+        "restart: one new walk runs to 扫描完成!",
+        broken ? broken_how : "panel 0 " + Quoted(s.panel[0]) + (new_walk_seen ? "" : ", no new walk seen"));
+  long counted = PanelCount(s.panel[1], kScannedPrefix);
+  Check(counted == expect_files, "restart: the new walk counts each file once",
+        std::to_string(counted) + " files, a single walk counts " + std::to_string(expect_files));
+  CheckQuietAfterEnd(f, s, "restart");
+  WriteLog(f, log);
+  PrintState(f);
+  return failures;
+}
+
+int ClearLog(const Form& f, const char* log) {
+  Check(Click(f.button4), "清空日志 can be pressed", "no answer");
+  WriteLog(f, log);
+  return failures;
+}
+
+int Close(const Form& f) {
+  PostMessageA(f.form, WM_CLOSE, 0, 0);
+  bool gone = f.process && WaitForSingleObject(f.process, 10000) == WAIT_OBJECT_0;
+  Check(gone, "closing the window ends the program", "still running after 10 s");
+  return failures;
+}
+
+const char* Option(int argc, char** argv, const char* name, const char* fallback) {
+  for (int i = 2; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  return fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|start-after-stop|clear-log|dump|close [options]\n");
+    return 100;
+  }
+  std::string command = argv[1];
+  DWORD timeout_ms = (DWORD)(std::atof(Option(argc, argv, "--timeout", "300")) * 1000);
+  const char* log = Option(argc, argv, "--log", nullptr);
+  long after_files = std::atol(Option(argc, argv, "--after-files", "20"));
+  long expect_files = std::atol(Option(argc, argv, "--expect-files", "-1"));
+
+  Form f = FindForm(command == "wait-window" ? timeout_ms : 5000);
+  if (command == "wait-window" || !f.form) {
+    Check(f.form != nullptr, "the main window is shown", "no window with the caption");
+    return f.form ? 0 : 1;
+  }
+  if (!f.process) Check(false, "the program's process can be opened", "OpenProcess failed");
+
+  int failed = 0;
+  if (command == "layout") failed = Layout(f);
+  else if (command == "scan") failed = Scan(f, timeout_ms, log);
+  else if (command == "stop-during-scan") failed = StopDuringScan(f, after_files, timeout_ms, log);
+  else if (command == "start-after-stop") failed = StartAfterStop(f, after_files, expect_files, timeout_ms, log);
+  else if (command == "clear-log") failed = ClearLog(f, log);
+  else if (command == "dump") { WriteLog(f, log); PrintState(f); }
+  else if (command == "close") failed = Close(f);
+  else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
+  return failed > 99 ? 99 : failed;
+}
