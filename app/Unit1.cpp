@@ -1,0 +1,308 @@
+#include "app/Unit1.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "app/control_ids.h"
+#include "app/resource_ids.h"
+#include "engine/commands.h"
+
+namespace vx {
+namespace {
+
+constexpr UINT kWakeMessage = WM_APP;   // the worker queued window calls
+constexpr UINT_PTR kBackstopTimer = 1;  // drains the queue should a wake-up post fail
+constexpr UINT kBackstopMs = 250;
+
+constexpr int kClientWidth = 696;
+constexpr int kClientHeight = 313;
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
+
+const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
+
+}  // namespace
+
+TForm1::TForm1()
+    : Label2{562, 173, 96, 16, "青岚铃鹊专杀", false},
+      Label3{561, 172, 96, 16, "青岚铃鹊专杀", true},
+      Image1Bounds{528, 5, 528 + 161, 5 + 161} {}
+
+TForm1::~TForm1() {
+  if (font_ != nullptr) DeleteObject(font_);
+  if (titleFont_ != nullptr) DeleteObject(titleFont_);
+}
+
+bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
+  uiThread_ = GetCurrentThreadId();
+  Image1.LoadJpegResource(instance, IDR_PICTURE);
+
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXSMICON),
+                                                      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = VX_FORM_CLASS;
+  if (RegisterClassExA(&windowClass) == 0) return false;
+
+  // The outer size that gives the 696 x 313 client area, centred on the work area.
+  RECT frame = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT work;
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
+  int left = work.left + ((work.right - work.left) - width) / 2;
+  int top = work.top + ((work.bottom - work.top) - height) / 2;
+  if (left < work.left) left = work.left;
+  if (top < work.top) top = work.top;
+
+  handle_ = CreateWindowExA(kFormExStyle, VX_FORM_CLASS, kCaption, kFormStyle, left, top, width, height,
+                            owner, nullptr, instance, this);
+  if (handle_ == nullptr) return false;
+  // The sizing and maximizing entries do nothing on a fixed window; drop them.
+  HMENU menu = GetSystemMenu(handle_, FALSE);
+  if (menu != nullptr) {
+    DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
+    DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
+  }
+  queue_.SetWakeTarget(handle_, kWakeMessage);
+  SetTimer(handle_, kBackstopTimer, kBackstopMs, nullptr);
+  ShowWindow(handle_, show == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : show);
+  UpdateWindow(handle_);
+  return true;
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TForm1* form;
+  if (message == WM_NCCREATE) {
+    form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    form->handle_ = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  } else {
+    form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  }
+  if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return form->OnMessage(message, wParam, lParam);
+}
+
+LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateControls(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance);
+      return 0;
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return OnControlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case kWakeMessage:
+      DrainQueue();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kBackstopTimer) {
+        DrainQueue();
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      // Keep the keyboard focus on the control that had it, as a dialog does.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(handle_, focus)) lastFocus_ = focus;
+      } else {
+        HWND target = lastFocus_ != nullptr && IsWindowEnabled(lastFocus_) ? lastFocus_ : Memo1;
+        SetFocus(target);
+      }
+      return 0;
+    case WM_SYSCOMMAND:
+      // Minimizing minimizes the application window, which hides this owned
+      // window and keeps the taskbar button.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE && GetWindow(handle_, GW_OWNER) != nullptr) {
+        ShowWindow(GetWindow(handle_, GW_OWNER), SW_MINIMIZE);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // Windows ends the process after this returns: let the worker finish
+      // the file it is rewriting first.
+      if (wParam) StopWorkerAndWait(15000);
+      return 0;
+    case WM_DESTROY:
+      KillTimer(handle_, kBackstopTimer);
+      queue_.SetWakeTarget(nullptr, 0);
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+void TForm1::OnCommand(int id, int code) {
+  switch (id) {
+    case IDC_BUTTON3:
+      if (code == BN_CLICKED) Button3Click();
+      break;
+    case IDC_BUTTON2:
+      if (code == BN_CLICKED) Button2Click();
+      break;
+    case IDC_BUTTON4:
+      if (code == BN_CLICKED) Button4Click();
+      break;
+    case IDC_EDIT2:
+      if (code == EN_CHANGE) {
+        int length = GetWindowTextLengthA(Edit2);
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        text.resize(static_cast<size_t>(GetWindowTextA(Edit2, &text[0], length + 1)));
+        pattern_.Set(text);
+      }
+      break;
+    default:
+      break;  // IDOK / IDCANCEL from the dialog keys: the window has no default button
+  }
+}
+
+void TForm1::Button3Click() { FullScanCommand(); }
+void TForm1::Button2Click() { StopScanCommand(); }
+void TForm1::Button4Click() { EmptyLogCommand(); }
+
+// ---- window operations ----
+
+void TForm1::WindowLog(const std::string& line) {
+  WindowCall call(WindowCall::kLog);
+  call.text = line;
+  if (OnUiThread()) {
+    DrainQueue();
+    Perform(call);
+  } else {
+    queue_.Push(std::move(call));
+  }
+}
+
+void TForm1::SetStatusText(int panel, const std::string& text) {
+  WindowCall call(WindowCall::kStatusText);
+  call.panel = panel;
+  call.text = text;
+  if (OnUiThread()) {
+    DrainQueue();
+    Perform(call);
+  } else {
+    queue_.Push(std::move(call));
+  }
+}
+
+void TForm1::ShowCurrentFile(const std::string& path) {
+  WindowCall call(WindowCall::kCurrentFile);
+  call.text = path;
+  if (OnUiThread()) {
+    DrainQueue();
+    Perform(call);
+  } else {
+    queue_.Push(std::move(call));
+  }
+}
+
+std::string TForm1::ReadPattern() {
+  // Edit2 is only ever changed on the UI thread, and every change is stored
+  // in pattern_ before that thread does anything else.
+  return pattern_.Get();
+}
+
+void TForm1::EnableFullScan(bool enabled) {
+  WindowCall call(WindowCall::kEnableFullScan);
+  call.enabled = enabled;
+  if (OnUiThread()) {
+    DrainQueue();
+    Perform(call);
+  } else {
+    queue_.Push(std::move(call));
+  }
+}
+
+void TForm1::EmptyLog() {
+  WindowCall call(WindowCall::kEmptyLog);
+  if (OnUiThread()) {
+    DrainQueue();
+    Perform(call);
+  } else {
+    queue_.Push(std::move(call));
+  }
+}
+
+void TForm1::DrainQueue() {
+  for (const WindowCall& call : queue_.TakeAll()) Perform(call);
+}
+
+void TForm1::Perform(const WindowCall& call) {
+  if (handle_ == nullptr || !IsWindow(handle_)) return;
+  switch (call.kind) {
+    case WindowCall::kLog:
+      AppendLogLine(call.text);
+      break;
+    case WindowCall::kStatusText:
+      if (call.panel >= 0 && call.panel <= 2)
+        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(call.panel),
+                     reinterpret_cast<LPARAM>(call.text.c_str()));
+      break;
+    case WindowCall::kCurrentFile:
+      SetWindowTextA(Edit1, call.text.c_str());
+      break;
+    case WindowCall::kEnableFullScan:
+      // A disabled button that keeps the focus leaves the keyboard dead: hand
+      // the focus to the stop button, the natural next step.
+      if (!call.enabled && GetFocus() == Button3) SetFocus(Button2);
+      if (!call.enabled && lastFocus_ == Button3) lastFocus_ = Button2;
+      EnableWindow(Button3, call.enabled ? TRUE : FALSE);
+      break;
+    case WindowCall::kEmptyLog:
+      SetWindowTextA(Memo1, "");
+      break;
+  }
+}
+
+void TForm1::AppendLogLine(const std::string& line) {
+  // Positions are asked of the control itself: an ANSI edit counts them in
+  // bytes on some systems and in characters on others, so they are never
+  // compared with a byte length. Positions past the end are clamped to it.
+  const WPARAM kPastEnd = 0x7FFFFFFF;
+  DWORD selStart = 0, selEnd = 0, end = 0;
+  SendMessageA(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
+  SendMessageA(Memo1, EM_SETSEL, kPastEnd, kPastEnd);
+  SendMessageA(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&end), 0);
+  // A user who has selected text to copy keeps the selection; otherwise the
+  // caret follows the newest line.
+  const bool following = selStart == selEnd && selEnd >= end;
+  const std::string text = end > 0 ? "\r\n" + line : line;
+  SendMessageA(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  if (!following) SendMessageA(Memo1, EM_SETSEL, selStart, selEnd);
+}
+
+bool TForm1::PreTranslate(MSG* message) {
+  if (handle_ == nullptr) return false;
+  // The read-only log swallows Tab like any multi-line edit; move on instead.
+  if (message->message == WM_KEYDOWN && message->wParam == VK_TAB && message->hwnd == Memo1 &&
+      GetKeyState(VK_CONTROL) >= 0) {
+    HWND next = GetNextDlgTabItem(handle_, Memo1, GetKeyState(VK_SHIFT) < 0);
+    if (next != nullptr) SetFocus(next);
+    return true;
+  }
+  return IsDialogMessageA(handle_, message) != FALSE;
+}
+
+}  // namespace vx

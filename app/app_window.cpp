@@ -1,0 +1,75 @@
+#include "app/app_window.h"
+
+#include "app/control_ids.h"
+#include "app/resource_ids.h"
+
+namespace vx {
+namespace {
+
+HWND mainForm = nullptr;
+
+void ActivateMainForm() {
+  if (mainForm != nullptr && IsWindowVisible(mainForm) && IsWindowEnabled(mainForm)) SetActiveWindow(mainForm);
+}
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      // Activation from the taskbar or Alt+Tab lands here; the user means Form1.
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(window)) {
+        ActivateMainForm();
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      if (wParam == SIZE_RESTORED) ActivateMainForm();
+      break;
+    case WM_CLOSE:
+      // "Close window" on the taskbar button: Form1 decides how to end.
+      if (mainForm != nullptr) PostMessageA(mainForm, WM_CLOSE, 0, 0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = ApplicationWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXSMICON),
+                                                      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+  windowClass.lpszClassName = VX_APP_CLASS;
+  if (RegisterClassExA(&windowClass) == 0) return nullptr;
+
+  RECT work;
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
+  HWND window = CreateWindowExA(0, VX_APP_CLASS, title,
+                                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                                (work.left + work.right) / 2, (work.top + work.bottom) / 2, 0, 0,
+                                nullptr, nullptr, instance, nullptr);
+  if (window == nullptr) return nullptr;
+  // The system menu of the taskbar button offers restore, minimize and close.
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (menu != nullptr) {
+    DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
+    DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
+    DeleteMenu(menu, SC_MOVE, MF_BYCOMMAND);
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  return window;
+}
+
+void SetApplicationMainForm(HWND form) { mainForm = form; }
+
+}  // namespace vx

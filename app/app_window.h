@@ -1,0 +1,16 @@
+// The application window: an owner for Form1 that carries the application
+// title "清除程序 - Vuxor" and the icon. It is shown with zero size, so the
+// taskbar button and Alt+Tab show the application title while the visible
+// window shows its own caption. Minimizing Form1 minimizes this window, which
+// hides Form1 with it; restoring it from the taskbar brings Form1 back.
+#pragma once
+#include <windows.h>
+
+namespace vx {
+
+// Creates and shows the application window; nullptr on failure.
+HWND CreateApplicationWindow(HINSTANCE instance, const char* title);
+// The window that gets the focus whenever the application window is activated.
+void SetApplicationMainForm(HWND form);
+
+}  // namespace vx

@@ -1,0 +1,83 @@
+// Form1's controls, with the positions, sizes, texts and tab order of the
+// window's layout.
+#include "app/Unit1.h"
+
+#include <commctrl.h>
+
+#include "app/control_ids.h"
+#include "app/default_pattern.h"
+#include "app/notice.h"
+
+namespace vx {
+namespace {
+
+HFONT MakeFont(int pixelHeight) {
+  return CreateFontA(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+}
+
+HWND MakeControl(HWND form, HINSTANCE instance, DWORD exStyle, const char* windowClass, const char* text,
+                 DWORD style, int left, int top, int width, int height, int id, HFONT font) {
+  HWND control = CreateWindowExA(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width,
+                                 height, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                                 nullptr);
+  if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+}  // namespace
+
+void TForm1::CreateControls(HINSTANCE instance) {
+  font_ = MakeFont(12);
+  titleFont_ = MakeFont(16);
+  HWND form = handle_;
+
+  // Created in the order of the layout; Image1, Label2 and Label3 are painted.
+  Label1 = MakeControl(form, instance, 0, "STATIC", "清除网页中的代码:", SS_LEFT | SS_NOPREFIX, 8, 272, 102, 12,
+                       IDC_LABEL1, font_);
+  Memo1 = MakeControl(form, instance, WS_EX_CLIENTEDGE, "EDIT", "",
+                      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_NOHIDESEL, 0, 21,
+                      521, 236, IDC_MEMO1, font_);
+  Button2 = MakeControl(form, instance, 0, "BUTTON", "停止杀毒", WS_TABSTOP | BS_PUSHBUTTON, 615, 199, 75, 25,
+                        IDC_BUTTON2, font_);
+  Button3 = MakeControl(form, instance, 0, "BUTTON", "全盘杀毒", WS_TABSTOP | BS_PUSHBUTTON, 536, 199, 75, 25,
+                        IDC_BUTTON3, font_);
+  StatusBar1 = MakeControl(form, instance, 0, STATUSCLASSNAMEA, "", CCS_BOTTOM, 0, 294, 696, 19,
+                           IDC_STATUSBAR1, font_);
+  Button4 = MakeControl(form, instance, 0, "BUTTON", "清空日志", WS_TABSTOP | BS_PUSHBUTTON, 536, 231, 153, 25,
+                        IDC_BUTTON4, font_);
+  // Flat: a one-pixel border instead of the sunken 3-D edge.
+  Edit1 = MakeControl(form, instance, 0, "EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 521, 18,
+                      IDC_EDIT1, font_);
+  Edit2 = MakeControl(form, instance, WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, 112, 267, 569,
+                      20, IDC_EDIT2, font_);
+
+  // The log is unbounded: past the default 32,767 bytes an EDIT silently
+  // drops every further append. 0 lifts the limit to the maximum.
+  SendMessageA(Memo1, EM_SETLIMITTEXT, 0, 0);
+  SetWindowTextA(Memo1, NoticeText().c_str());
+  SendMessageA(Edit2, EM_SETLIMITTEXT, 0, 0);
+  SetWindowTextA(Edit2, VX_DEFAULT_PATTERN);
+  pattern_.Set(VX_DEFAULT_PATTERN);
+
+  // Panel widths 100, 200 and 50; the last panel runs on to the right edge
+  // (part edge -1) so that "已清除文件数:" and its count stay readable.
+  int edges[3] = {100, 100 + 200, -1};
+  SendMessageA(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("扫描状态"));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("扫描文件数:"));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>("已清除文件数:"));
+  SendMessageA(StatusBar1, WM_SIZE, 0, 0);  // height from the font just set
+
+  // Tab order is z-order: Memo1, Button3, Button2, Button4, Edit1, Edit2.
+  // Label1 sits just before Edit2 so that screen readers name the field by it.
+  HWND order[] = {Memo1, Button3, Button2, Button4, Edit1, Label1, Edit2, StatusBar1};
+  HWND previous = HWND_TOP;
+  for (HWND control : order) {
+    SetWindowPos(control, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    previous = control;
+  }
+  lastFocus_ = Memo1;
+}
+
+}  // namespace vx
