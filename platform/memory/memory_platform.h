@@ -118,6 +118,17 @@ class MemoryPlatform : public Platform {
   void ClearTrace();
 
   static constexpr FileTime kDefaultTime = 132539328000000000ull;  // 2021-01-01 00:00 UTC
+  // The virtual clock as a file time: one day after kDefaultTime plus NowMs().
+  // Writes stamp files with it.
+  FileTime NowFileTime() const;
+
+  // ---- kernel32's ToolHelp functions that GetProcAddress hands out ---------------------
+  // They are plain functions acting on the current platform (Sys()); these
+  // members do their work. Counted and failed as Op::CreateToolhelp32Snapshot,
+  // Op::Process32First and Op::Process32Next.
+  Handle ToolhelpSnapshot(std::uint32_t flags, std::uint32_t pid);
+  bool ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first);
+  bool QueryWow64Process(Handle process, std::int32_t* wow64);
 
   // ---- Platform ------------------------------------------------------------------------
   Handle FindFirstFileA(const char* pattern, FindData* data) override;

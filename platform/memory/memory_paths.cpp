@@ -1,0 +1,221 @@
+// Paths, names and the folder tree of the in-memory machine.
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/memory/memory_state.h"
+
+namespace vx {
+namespace mem {
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+std::string FoldCase(const std::string& text) {
+  std::string out = text;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (IsLeadByte(c) && i + 1 < out.size()) {
+      ++i;  // the trail byte belongs to a double-byte character
+    } else if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return out;
+}
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool HasBadNameChar(const std::string& part, bool allowWildcards) {
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(part[i]);
+    if (IsLeadByte(c) && i + 1 < part.size()) {
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || std::strchr("<>:\"|", c) != nullptr) return true;
+    if (!allowWildcards && (c == '*' || c == '?')) return true;
+  }
+  return false;
+}
+
+// One character per element: one byte, or two for a GBK double-byte character.
+std::vector<std::string> Characters(const std::string& text) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t n = IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    out.push_back(text.substr(i, n));
+    i += n - 1;
+  }
+  return out;
+}
+
+bool GlobMatch(const std::vector<std::string>& p, const std::vector<std::string>& n) {
+  std::size_t pi = 0, ni = 0, starP = std::string::npos, starN = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == "?" || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == "*") {
+      starP = pi++;
+      starN = ni;
+    } else if (starP != std::string::npos) {
+      pi = starP + 1;
+      ni = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == "*") ++pi;
+  return pi == p.size();
+}
+
+}  // namespace
+
+std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast) {
+  if (path == nullptr) return kErrorPathNotFound;
+  std::size_t length = std::strlen(path);
+  if (length > kMaxPathBytes) return kErrorFilenameExcedRange;
+  char letter = path[0];
+  bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+  if (length < 2 || !isLetter || path[1] != ':' || (length > 2 && !IsSeparator(path[2]))) {
+    return kErrorPathNotFound;  // the machine knows no current folder: only absolute paths
+  }
+  out->drive = static_cast<char>(letter & ~0x20);
+  out->parts.clear();
+  std::string rest(path + 2);
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = start;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string part = rest.substr(start, end - start);
+    bool last = end >= rest.size();
+    if (part == "..") {
+      if (!out->parts.empty()) out->parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      if (HasBadNameChar(part, wildcardLast && last)) return kErrorInvalidName;
+      out->parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  return kErrorSuccess;
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  std::string p = FoldCase(pattern);
+  if (p == "*.*") p = "*";
+  std::vector<std::string> n = Characters(FoldCase(name));
+  if (GlobMatch(Characters(p), n)) return true;
+  // "name.*" also matches "name" itself, as the DOS rules of the system do.
+  if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos) {
+    return GlobMatch(Characters(p.substr(0, p.size() - 2)), n);
+  }
+  return false;
+}
+
+std::shared_ptr<Node> Node::Child(const std::string& childName) const {
+  auto it = byName.find(FoldCase(childName));
+  return it == byName.end() ? nullptr : it->second;
+}
+
+void Node::AddChild(std::shared_ptr<Node> child) {
+  byName[FoldCase(child->name)] = child;
+  children.push_back(std::move(child));
+}
+
+void Node::RemoveChild(const Node* child) {
+  byName.erase(FoldCase(child->name));
+  for (auto it = children.begin(); it != children.end(); ++it) {
+    if (it->get() == child) {
+      children.erase(it);
+      return;
+    }
+  }
+}
+
+std::uint32_t ReportedAttributes(const Node& node) {
+  std::uint32_t attributes = node.attributes;
+  if (node.folder) attributes |= kAttrDirectory;
+  if (node.IsLink()) attributes |= kAttrDirectory | kAttrReparsePoint;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+}  // namespace mem
+
+using mem::Node;
+
+std::shared_ptr<Node> MemoryPlatform::State::WalkLocked(char drive, const std::vector<std::string>& parts,
+                                                         std::size_t count, bool followLast, std::uint32_t* error,
+                                                         int depth) const {
+  constexpr int kMaxLinkHops = 31;
+  auto found = drives.find(drive);
+  if (found == drives.end() || depth > kMaxLinkHops) {
+    *error = kErrorPathNotFound;
+    return nullptr;
+  }
+  std::shared_ptr<Node> node = found->second.root;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!node->folder) {
+      *error = kErrorPathNotFound;
+      return nullptr;
+    }
+    std::shared_ptr<Node> child = node->Child(parts[i]);
+    if (!child) {
+      *error = i + 1 == count ? kErrorFileNotFound : kErrorPathNotFound;
+      return nullptr;
+    }
+    if (child->IsLink() && (i + 1 < count || followLast)) {
+      mem::ParsedPath target;
+      if (mem::ParsePath(child->linkTarget.c_str(), &target) != kErrorSuccess) {
+        *error = kErrorPathNotFound;
+        return nullptr;
+      }
+      child = WalkLocked(target.drive, target.parts, target.parts.size(), true, error, depth + 1);
+      if (!child) {
+        *error = kErrorPathNotFound;
+        return nullptr;
+      }
+    }
+    node = child;
+  }
+  return node;
+}
+
+std::shared_ptr<Node> MemoryPlatform::State::FindLocked(const std::string& path, bool followLast) const {
+  mem::ParsedPath parsed;
+  if (mem::ParsePath(path.c_str(), &parsed) != kErrorSuccess) return nullptr;
+  std::uint32_t error = 0;
+  return WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), followLast, &error);
+}
+
+std::shared_ptr<Node> MemoryPlatform::State::EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count) {
+  auto drive = drives.find(path.drive);
+  if (drive == drives.end()) {
+    throw std::invalid_argument(std::string("no drive ") + path.drive + ": on this machine");
+  }
+  std::shared_ptr<Node> node = drive->second.root;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::shared_ptr<Node> child = node->Child(path.parts[i]);
+    if (!child) {
+      child = std::make_shared<Node>();
+      child->name = path.parts[i];
+      child->folder = true;
+      child->attributes = kAttrDirectory;
+      child->lastWrite = MemoryPlatform::kDefaultTime;
+      node->AddChild(child);
+    } else if (child->IsLink()) {
+      std::uint32_t error = 0;
+      mem::ParsedPath target;
+      mem::ParsePath(child->linkTarget.c_str(), &target);
+      child = WalkLocked(target.drive, target.parts, target.parts.size(), true, &error);
+      if (!child) throw std::invalid_argument("folder link leads nowhere: " + path.parts[i]);
+    }
+    if (!child->folder) throw std::invalid_argument("a file stands where a folder is needed: " + path.parts[i]);
+    node = child;
+  }
+  return node;
+}
+
+}  // namespace vx

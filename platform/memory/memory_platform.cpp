@@ -1,0 +1,361 @@
+// The in-memory machine: construction, the builder and inspection calls, fault
+// injection and tracing, and the small system calls that touch no object.
+#include "platform/memory/memory_platform.h"
+
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/memory/memory_state.h"
+
+namespace vx {
+
+namespace mem {
+namespace {
+thread_local std::uint32_t lastError = 0;
+}  // namespace
+void SetThreadError(std::uint32_t code) { lastError = code; }
+std::uint32_t ThreadError() { return lastError; }
+}  // namespace mem
+
+using mem::Guard;
+using mem::Node;
+
+const char* OpName(Op op) {
+  static const char* const kNames[] = {
+      "FindFirstFileA", "FindNextFileA", "FindClose", "GetFileAttributesA", "SetFileAttributesA",
+      "DeleteFileA", "GetDriveTypeA", "GetSystemDirectoryA", "FileTimeToLocalFileTime",
+      "FileTimeToDosDateTime", "CreateFileA", "ReadFile", "WriteFile", "GetFileSize", "SetFilePointer",
+      "SetEndOfFile", "FlushFileBuffers", "CloseHandle", "OpenProcess", "TerminateProcess",
+      "GetModuleHandleA", "GetProcAddress", "CreateThread", "WaitForSingleObject",
+      "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey",
+      "CreateToolhelp32Snapshot", "Process32First", "Process32Next"};
+  static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(Op::Count), "one name per Op");
+  int index = static_cast<int>(op);
+  return index >= 0 && index < static_cast<int>(Op::Count) ? kNames[index] : "?";
+}
+
+// ---- State helpers ------------------------------------------------------------------------
+
+bool MemoryPlatform::State::BeginLocked(Op op, const std::string& argument) {
+  int index = static_cast<int>(op);
+  ++callCounts[index];
+  if (tracing) TraceLocked(argument.empty() ? OpName(op) : std::string(OpName(op)) + " " + argument);
+  mem::Fault& fault = faults[index];
+  if (!fault.armed || --fault.countdown > 0) return false;
+  if (!fault.persistent) fault.armed = false;
+  ++faultsFired;
+  mem::SetThreadError(fault.error);
+  return true;
+}
+
+void MemoryPlatform::State::TraceLocked(const std::string& line) {
+  if (tracing) trace.push_back(line);
+}
+
+Handle MemoryPlatform::State::NewHandleLocked(mem::Object object) {
+  Handle handle = nextHandle;
+  nextHandle += 4;
+  handles.emplace(handle, std::move(object));
+  return handle;
+}
+
+mem::Object* MemoryPlatform::State::FindObjectLocked(Handle handle, mem::Object::Kind kind) {
+  auto it = handles.find(handle);
+  if (it == handles.end() || it->second.kind != kind) return nullptr;
+  return &it->second;
+}
+
+FileTime MemoryPlatform::State::NowFileTimeLocked() const {
+  constexpr FileTime kTicksPerMs = 10000;
+  constexpr FileTime kOneDay = 86400ull * 1000 * kTicksPerMs;
+  return kDefaultTime + kOneDay + nowMs * kTicksPerMs;
+}
+
+// ---- Construction -------------------------------------------------------------------------
+
+MemoryPlatform::MemoryPlatform() : s_(new State) {
+  AddDrive('C', kDriveFixed);
+  AddFolder("C:\\windows\\system32\\drivers");
+}
+
+MemoryPlatform::~MemoryPlatform() {
+  // A worker started through CreateThread may still be running and calling in;
+  // give it a bounded time to finish before the machine goes away under it.
+  std::vector<std::shared_ptr<mem::ThreadRecord>> running;
+  {
+    Guard g(s_->mu);
+    running = s_->threads;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (auto& thread : running) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    thread->done.Wait(left.count() > 0 ? static_cast<std::uint32_t>(left.count()) : 0);
+  }
+}
+
+// ---- Building the machine -----------------------------------------------------------------
+
+namespace {
+
+mem::ParsedPath ParseOrThrow(const std::string& path) {
+  mem::ParsedPath parsed;
+  if (mem::ParsePath(path.c_str(), &parsed) != kErrorSuccess) {
+    throw std::invalid_argument("not an absolute path the machine can hold: " + path);
+  }
+  return parsed;
+}
+
+// Attribute bits a file or folder can carry besides directory and link marks.
+constexpr std::uint32_t kStorableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
+                                              0x100 /*temporary*/ | 0x1000 /*offline*/ |
+                                              0x2000 /*not content indexed*/;
+
+}  // namespace
+
+void MemoryPlatform::AddDrive(char letter, std::uint32_t type) {
+  char upper = static_cast<char>(letter & ~0x20);
+  if (upper < 'A' || upper > 'Z') throw std::invalid_argument("drive letter must be A..Z");
+  Guard g(s_->mu);
+  mem::Drive& drive = s_->drives[upper];
+  drive.type = type;
+  if (!drive.root) {
+    drive.root = std::make_shared<Node>();
+    drive.root->name = std::string(1, upper) + ":";
+    drive.root->folder = true;
+    drive.root->attributes = kAttrDirectory;
+    drive.root->lastWrite = kDefaultTime;
+  }
+}
+
+void MemoryPlatform::SetDriveType(char letter, std::uint32_t type) {
+  Guard g(s_->mu);
+  auto it = s_->drives.find(static_cast<char>(letter & ~0x20));
+  if (it == s_->drives.end()) throw std::invalid_argument("no such drive");
+  it->second.type = type;
+}
+
+void MemoryPlatform::AddFolder(const std::string& path, std::uint32_t attributes) {
+  mem::ParsedPath parsed = ParseOrThrow(path);
+  Guard g(s_->mu);
+  std::shared_ptr<Node> folder = s_->EnsureFolderLocked(parsed, parsed.parts.size());
+  if (!parsed.parts.empty()) folder->attributes = (attributes & kStorableAttributes) | kAttrDirectory;
+}
+
+void MemoryPlatform::AddFile(const std::string& path, const std::string& bytes, std::uint32_t attributes,
+                             FileTime lastWrite) {
+  mem::ParsedPath parsed = ParseOrThrow(path);
+  if (parsed.parts.empty()) throw std::invalid_argument("a file needs a name: " + path);
+  Guard g(s_->mu);
+  std::shared_ptr<Node> parent = s_->EnsureFolderLocked(parsed, parsed.parts.size() - 1);
+  std::shared_ptr<Node> file = parent->Child(parsed.parts.back());
+  if (file && file->folder) throw std::invalid_argument("a folder stands there: " + path);
+  if (!file) {
+    file = std::make_shared<Node>();
+    file->name = parsed.parts.back();
+    parent->AddChild(file);
+  }
+  file->attributes = attributes & kStorableAttributes;
+  file->data = bytes;
+  file->size = bytes.size();
+  file->lastWrite = lastWrite;
+}
+
+void MemoryPlatform::AddSparseFile(const std::string& path, std::uint64_t size, std::uint32_t attributes) {
+  AddFile(path, std::string(), attributes);
+  Guard g(s_->mu);
+  s_->FindLocked(path, false)->size = size;
+}
+
+void MemoryPlatform::AddFolderLink(const std::string& path, const std::string& target) {
+  mem::ParsedPath parsed = ParseOrThrow(path);
+  ParseOrThrow(target);
+  if (parsed.parts.empty()) throw std::invalid_argument("a link needs a name: " + path);
+  Guard g(s_->mu);
+  std::shared_ptr<Node> parent = s_->EnsureFolderLocked(parsed, parsed.parts.size() - 1);
+  if (parent->Child(parsed.parts.back())) throw std::invalid_argument("already exists: " + path);
+  auto link = std::make_shared<Node>();
+  link->name = parsed.parts.back();
+  link->folder = true;
+  link->attributes = kAttrDirectory | kAttrReparsePoint;
+  link->lastWrite = kDefaultTime;
+  link->linkTarget = target;
+  parent->AddChild(link);
+}
+
+void MemoryPlatform::SetSystemDirectory(const std::string& path) {
+  Guard g(s_->mu);
+  s_->systemDirectory = path;
+}
+
+void MemoryPlatform::SetTimeZoneOffsetMinutes(int minutes) {
+  Guard g(s_->mu);
+  s_->timeZoneMinutes = minutes;
+}
+
+void MemoryPlatform::SetRefusesProtectedFiles(bool refuses) {
+  Guard g(s_->mu);
+  s_->refusesProtected = refuses;
+}
+
+// ---- Looking at it ------------------------------------------------------------------------
+
+bool MemoryPlatform::Exists(const std::string& path) const {
+  Guard g(s_->mu);
+  return s_->FindLocked(path, false) != nullptr;
+}
+
+bool MemoryPlatform::IsFolder(const std::string& path) const {
+  Guard g(s_->mu);
+  auto node = s_->FindLocked(path, false);
+  return node && node->folder;
+}
+
+std::string MemoryPlatform::FileBytes(const std::string& path) const {
+  Guard g(s_->mu);
+  auto node = s_->FindLocked(path, false);
+  if (!node || node->folder) return std::string();
+  if (node->size > (1ull << 30)) throw std::length_error("FileBytes of a file above 1 GiB: " + path);
+  std::string bytes = node->data;
+  bytes.resize(static_cast<std::size_t>(node->size), '\0');
+  return bytes;
+}
+
+std::uint64_t MemoryPlatform::FileSize(const std::string& path) const {
+  Guard g(s_->mu);
+  auto node = s_->FindLocked(path, false);
+  return node && !node->folder ? node->size : 0;
+}
+
+std::uint32_t MemoryPlatform::Attributes(const std::string& path) const {
+  Guard g(s_->mu);
+  auto node = s_->FindLocked(path, false);
+  return node ? mem::ReportedAttributes(*node) : kInvalidFileAttributes;
+}
+
+FileTime MemoryPlatform::LastWriteTime(const std::string& path) const {
+  Guard g(s_->mu);
+  auto node = s_->FindLocked(path, false);
+  return node ? node->lastWrite : 0;
+}
+
+std::vector<std::string> MemoryPlatform::ListNames(const std::string& folder) const {
+  Guard g(s_->mu);
+  std::vector<std::string> names;
+  auto node = s_->FindLocked(folder, true);
+  if (node && node->folder) {
+    for (const auto& child : node->children) names.push_back(child->name);
+  }
+  return names;
+}
+
+int MemoryPlatform::OpenHandleCount() const {
+  Guard g(s_->mu);
+  return static_cast<int>(s_->handles.size());
+}
+
+FileTime MemoryPlatform::NowFileTime() const {
+  Guard g(s_->mu);
+  return s_->NowFileTimeLocked();
+}
+
+// ---- Fault injection and tracing ----------------------------------------------------------
+
+void MemoryPlatform::FailCall(Op op, int nth, std::uint32_t error, bool persistent) {
+  Guard g(s_->mu);
+  mem::Fault& fault = s_->faults[static_cast<int>(op)];
+  fault.armed = true;
+  fault.countdown = nth < 1 ? 1 : nth;
+  fault.error = error;
+  fault.persistent = persistent;
+}
+
+void MemoryPlatform::FailWriteAfter(std::uint64_t bytes, std::uint32_t error, bool shortWrite) {
+  Guard g(s_->mu);
+  s_->writeLimitArmed = true;
+  s_->writeBytesLeft = bytes;
+  s_->writeLimitError = error;
+  s_->writeLimitShort = shortWrite;
+}
+
+void MemoryPlatform::ClearFaults() {
+  Guard g(s_->mu);
+  for (auto& fault : s_->faults) fault = mem::Fault();
+  s_->writeLimitArmed = false;
+}
+
+int MemoryPlatform::FaultsFired() const {
+  Guard g(s_->mu);
+  return s_->faultsFired;
+}
+
+int MemoryPlatform::CallCount(Op op) const {
+  Guard g(s_->mu);
+  return s_->callCounts[static_cast<int>(op)];
+}
+
+void MemoryPlatform::ResetCallCounts() {
+  Guard g(s_->mu);
+  for (auto& count : s_->callCounts) count = 0;
+}
+
+void MemoryPlatform::SetTracing(bool on) {
+  Guard g(s_->mu);
+  s_->tracing = on;
+}
+
+std::vector<std::string> MemoryPlatform::Trace() const {
+  Guard g(s_->mu);
+  return s_->trace;
+}
+
+void MemoryPlatform::ClearTrace() {
+  Guard g(s_->mu);
+  s_->trace.clear();
+}
+
+// ---- Last error, drives, system folder, case ----------------------------------------------
+
+std::uint32_t MemoryPlatform::GetLastError() { return mem::ThreadError(); }
+
+void MemoryPlatform::SetLastError(std::uint32_t code) { mem::SetThreadError(code); }
+
+std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
+  Guard g(s_->mu);
+  if (s_->BeginLocked(Op::GetDriveTypeA, root ? root : "")) return kDriveUnknown;
+  if (root == nullptr) return kDriveNoRootDir;
+  std::size_t length = std::strlen(root);
+  if (length > mem::kMaxPathBytes) {
+    mem::SetThreadError(kErrorFilenameExcedRange);
+    return kDriveNoRootDir;
+  }
+  // Only a drive root names a drive: "X:\" (or "X:"); any deeper path has no root there.
+  bool rootForm = (length == 2 || (length == 3 && (root[2] == '\\' || root[2] == '/'))) && root[1] == ':';
+  if (!rootForm) return kDriveNoRootDir;
+  auto it = s_->drives.find(static_cast<char>(root[0] & ~0x20));
+  return it == s_->drives.end() ? kDriveNoRootDir : it->second.type;
+}
+
+std::uint32_t MemoryPlatform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+  Guard g(s_->mu);
+  if (s_->BeginLocked(Op::GetSystemDirectoryA)) return 0;
+  const std::string& folder = s_->systemDirectory;
+  if (folder.empty()) {
+    mem::SetThreadError(kErrorPathNotFound);
+    return 0;
+  }
+  auto length = static_cast<std::uint32_t>(folder.size());
+  if (buffer == nullptr || size <= length) return length + 1;  // the size needed, zero included
+  std::memcpy(buffer, folder.c_str(), length + 1);
+  return length;
+}
+
+std::uint32_t MemoryPlatform::CharUpperBuffA(char* text, std::uint32_t length) {
+  if (text == nullptr) return 0;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  }
+  return length;
+}
+
+}  // namespace vx

@@ -1,0 +1,187 @@
+// The inside of the in-memory machine, shared by its source files. Everything
+// here is guarded by State::mu; functions named *Locked expect it held.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/memory/memory_platform.h"
+#include "platform/memory/memory_sync.h"
+
+namespace vx {
+namespace mem {
+
+// Win32 error codes the machine answers with that the seam does not name.
+enum : std::uint32_t {
+  kErrorBadLength = 24,
+  kErrorFileExists = 80,
+  kErrorNegativeSeek = 131,
+  kErrorInvalidName = 123,
+  kErrorAlreadyExists = 183,
+};
+
+// The per-thread last error, as kernel32 keeps it in the thread's TEB.
+void SetThreadError(std::uint32_t code);
+std::uint32_t ThreadError();
+
+// ---- Paths ---------------------------------------------------------------------------
+constexpr std::size_t kMaxPathBytes = 259;
+
+// Upper-cases ASCII letters only, stepping over GBK double-byte characters so
+// that a trail byte that happens to look like a letter is left alone.
+std::string FoldCase(const std::string& text);
+bool IsLeadByte(unsigned char c);
+
+struct ParsedPath {
+  char drive = 0;                  // upper case
+  std::vector<std::string> parts;  // components as written, "." and ".." resolved
+};
+// "X:\a\b" (either separator). Returns 0 or the Win32 error for the path.
+std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast = false);
+// Windows wildcard match of one name ("*", "?", "*.*" = everything, "x.*" matches "x").
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+bool HasWildcard(const std::string& text);
+
+// ---- File tree -------------------------------------------------------------------------
+struct Node {
+  std::string name;
+  bool folder = false;
+  std::uint32_t attributes = 0;  // stored bits; folders always carry kAttrDirectory
+  FileTime lastWrite = 0;
+  std::string data;              // stored bytes; the rest up to size reads as zeros
+  std::uint64_t size = 0;
+  std::string linkTarget;        // non-empty: a folder link leading there
+  std::vector<std::shared_ptr<Node>> children;                     // in insertion order
+  std::unordered_map<std::string, std::shared_ptr<Node>> byName;  // folded name
+
+  bool IsLink() const { return !linkTarget.empty(); }
+  std::shared_ptr<Node> Child(const std::string& name) const;
+  void AddChild(std::shared_ptr<Node> child);
+  void RemoveChild(const Node* child);
+};
+
+struct Drive {
+  std::uint32_t type = kDriveFixed;
+  std::shared_ptr<Node> root;
+};
+
+// ---- Open objects ----------------------------------------------------------------------
+struct ThreadRecord {
+  DoneSignal done;
+};
+
+struct Object {
+  enum class Kind { File, Search, Snapshot, Process, Thread, Key } kind = Kind::File;
+  // File
+  std::shared_ptr<Node> node;
+  std::uint32_t access = 0;
+  std::uint32_t share = 0;
+  std::uint64_t position = 0;
+  // Search
+  std::vector<FindData> entries;
+  std::size_t next = 0;
+  // Snapshot
+  std::vector<std::pair<std::uint32_t, std::string>> processes;  // pid, image name
+  // Process
+  std::uint32_t pid = 0;
+  // Thread
+  std::shared_ptr<ThreadRecord> thread;
+  // Key
+  Handle root = 0;
+  std::string keyPath;  // as stored, redirection applied
+};
+
+struct Process {
+  std::string exeName;
+  std::string imagePath;
+  bool canOpen = true;
+  bool canTerminate = true;
+};
+
+struct RegKey {
+  std::string path;  // as first created
+  std::map<std::string, std::pair<std::string, RegValueData>> values;  // folded name -> (name, value)
+};
+
+struct Fault {
+  bool armed = false;
+  int countdown = 0;
+  std::uint32_t error = 0;
+  bool persistent = false;
+};
+
+}  // namespace mem
+
+struct MemoryPlatform::State {
+  mem::Mutex mu;
+
+  std::map<char, mem::Drive> drives;
+  std::string systemDirectory = "C:\\windows\\system32";
+  int timeZoneMinutes = 480;
+  bool refusesProtected = true;
+
+  std::map<Handle, mem::Object> handles;
+  Handle nextHandle = 0x100;
+
+  std::map<std::uint32_t, mem::Process> processes;  // running, by pid
+  std::uint32_t nextPid = 1000;
+  std::vector<std::uint32_t> openProcessAccess;
+  bool kernel32Loaded = true;
+  std::vector<std::string> removedExports;
+  bool wow64 = false;
+  std::vector<std::shared_ptr<mem::ThreadRecord>> threads;
+  std::uint32_t nextThreadId = 2000;
+
+  std::map<std::pair<Handle, std::string>, mem::RegKey> registry;  // (root, folded path)
+  bool registryWritable = true;
+  std::vector<std::uint32_t> regAccess;
+
+  std::uint64_t nowMs = 0;
+  std::vector<std::uint32_t> sleeps;
+  std::function<void(std::uint32_t)> onSleep;
+  int timerDepth = 0;
+
+  mem::Fault faults[static_cast<int>(Op::Count)];
+  bool writeLimitArmed = false;
+  std::uint64_t writeBytesLeft = 0;
+  std::uint32_t writeLimitError = 0;
+  bool writeLimitShort = false;
+  int faultsFired = 0;
+  int callCounts[static_cast<int>(Op::Count)] = {};
+  bool tracing = false;
+  std::vector<std::string> trace;
+
+  // Counts and traces a call of op, then fires an injected fault if one is due:
+  // true means the call must fail now with no effect (last error already set).
+  bool BeginLocked(Op op, const std::string& argument);
+  bool BeginLocked(Op op) { return BeginLocked(op, std::string()); }
+  void TraceLocked(const std::string& line);
+  Handle NewHandleLocked(mem::Object object);
+  mem::Object* FindObjectLocked(Handle handle, mem::Object::Kind kind);
+  FileTime NowFileTimeLocked() const;
+
+  // Walks to the node a path names. followLast: a folder link at the end is
+  // followed to its target. On failure returns null and sets *error
+  // (ERROR_PATH_NOT_FOUND for a missing folder on the way, ERROR_FILE_NOT_FOUND
+  // for a missing last component).
+  std::shared_ptr<mem::Node> WalkLocked(char drive, const std::vector<std::string>& parts, std::size_t count,
+                                        bool followLast, std::uint32_t* error, int depth = 0) const;
+  std::shared_ptr<mem::Node> FindLocked(const std::string& path, bool followLast) const;
+  // Builders: folder of path, made with its parents; throws on a path the machine cannot hold.
+  std::shared_ptr<mem::Node> EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count);
+  bool IsRunningImageLocked(const mem::Node* node) const;
+  // Why an existing file refuses an open (attributes, running image, share
+  // modes of the handles already open), or 0.
+  std::uint32_t RefusalOfExistingLocked(const mem::Node& file, std::uint32_t access, std::uint32_t share,
+                                        std::uint32_t disposition, std::uint32_t flags) const;
+};
+
+namespace mem {
+std::uint32_t ReportedAttributes(const Node& node);
+}  // namespace mem
+
+}  // namespace vx
