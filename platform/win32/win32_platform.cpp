@@ -79,7 +79,16 @@ bool Win32Platform::FileTimeToLocalFileTime(FileTime utc, FileTime* local) {
   return true;
 }
 
+// 2108-01-01 00:00:00, the first moment the MS-DOS format cannot hold.
+constexpr FileTime kDosTimeEnd = 159992928000000000ull;
+
 bool Win32Platform::FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) {
+  // Windows refuses times after 2107; Wine (8.0) wraps the year into the
+  // 7-bit field instead, which would make a file dated 2110 look like 1982.
+  if (time >= kDosTimeEnd) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   FILETIME in = ToFiletime(time);
   WORD date = 0, clock = 0;
   if (!::FileTimeToDosDateTime(&in, &date, &clock)) return false;
