@@ -1,0 +1,40 @@
+// Shared helpers of the adapter tests: a scratch folder on the real file system
+// of the prefix, and small file utilities that go straight to Win32 so that
+// they do not depend on the adapter they help to test.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vxtest {
+
+// A fresh folder under the system's temp folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }  // ends without "\"
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Creates (or replaces) a file holding the bytes.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// The file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+// Sets the last-write time of a file, given as a 64-bit FILETIME count (UTC).
+bool SetLastWriteTime(const std::string& path, vx::FileTime when);
+// FILETIME of a UTC calendar time.
+vx::FileTime UtcFileTime(int year, int month, int day, int hour, int minute, int second);
+// Removes a folder tree, clearing read-only attributes on the way.
+void RemoveTree(const std::string& path);
+// The full path of the running test program.
+std::string SelfPath();
+
+}  // namespace vxtest
