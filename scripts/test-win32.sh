@@ -23,10 +23,13 @@ vx_map_drive "$prefix" r "$work/drive-r" floppy
 vx_map_drive "$prefix" f "$work/drive-f" cdrom
 vx_map_drive "$prefix" d "$work/drive-d"
 cp "$exe" "$prefix/drive_c/win32_tests.exe"
+# Outside every drive: a test walks C: and must never meet it.
+sentinel=vx-outside-$$.txt
+echo outside > "$work/$sentinel"
 echo "test-win32: prefix ready in $(( $(date +%s) - start )) s"
 
 set +e
-VX_EXPECT_DRIVES="N4R2F5D3" vx_wine "$prefix" 'C:\win32_tests.exe' --gtest_brief=1 "$@" </dev/null >"$work/out.txt" 2>&1
+VX_SENTINEL=$sentinel VX_EXPECT_DRIVES="N4R2F5D3" vx_wine "$prefix" 'C:\win32_tests.exe' --gtest_brief=1 "$@" </dev/null >"$work/out.txt" 2>&1
 rc=$?
 set -e
 # Wine's own chatter aside, show failures and the summary.

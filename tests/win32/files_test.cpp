@@ -367,3 +367,40 @@ TEST(FileFacts, CharUpperBuffUnderCodePage936) {
 }
 
 }  // namespace
+
+namespace {
+
+// Walks a folder tree the way a full scan does; stops past `limit` entries.
+void Walk(const std::string& folder, const char* sentinel, std::size_t limit, std::size_t* entries,
+          std::string* found) {
+  vx::FindData data;
+  vx::Handle search = Os().FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (search == vx::kInvalidHandle) return;
+  do {
+    if (!std::strcmp(data.name, ".") || !std::strcmp(data.name, "..")) continue;
+    if (++*entries > limit) break;
+    std::string path = folder + "\\" + data.name;
+    if (sentinel && !_stricmp(data.name, sentinel)) *found = path;
+    if (data.attributes & vx::kAttrDirectory) Walk(path, sentinel, limit, entries, found);
+  } while (*entries <= limit && Os().FindNextFileA(search, &data));
+  Os().FindClose(search);
+}
+
+// A full scan of the sandbox must stay inside it: no drive Z: to "/", no
+// user folder leading into the Linux home. The runner leaves a sentinel file
+// next to the prefix, outside every drive; reaching it means a way out.
+TEST(Sandbox, ScanOfDriveCStaysInsideThePrefix) {
+  DWORD drives = ::GetLogicalDrives();
+  EXPECT_TRUE(drives & (1u << ('C' - 'A')));
+  EXPECT_FALSE(drives & (1u << ('Z' - 'A')));
+  const char* sentinel = std::getenv("VX_SENTINEL");
+  std::size_t entries = 0;
+  std::string found;
+  Walk("C:", sentinel, 60000, &entries, &found);
+  EXPECT_GT(entries, 500u);
+  EXPECT_LE(entries, 60000u) << "the walk of C: does not end: it reaches the Linux file system";
+  EXPECT_EQ("", found);
+  if (!sentinel) GTEST_SKIP() << "VX_SENTINEL not set by the runner";
+}
+
+}  // namespace
