@@ -4,6 +4,7 @@
 // once; no copy is left beside it and no handle stays open.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -127,7 +128,6 @@ class RewriteFaults : public ::testing::Test {
   void Report(const char* name) {
     std::printf("[ fault cases ] %s: %d cases, %d untouched, %d repaired\n", name, cases_, untouched_, repaired_);
     EXPECT_GT(untouched_, 0);
-    EXPECT_GT(repaired_, 0);
   }
 
   int cases_ = 0, untouched_ = 0, repaired_ = 0;
@@ -139,7 +139,8 @@ TEST_F(RewriteFaults, RestorerKeepsOrRepairsTheFile) {
   WritesCutShort(r);
   EveryCallFails(Restorer(0));  // the host is empty: no write at all, only the cut
   Report("restorer");
-  EXPECT_GT(cases_, 80);
+  EXPECT_GT(cases_, 70);
+  EXPECT_GT(repaired_, 20);  // a fault that passes is outlasted by the next attempt
 }
 
 TEST_F(RewriteFaults, CleanerKeepsOrRepairsThePage) {
@@ -149,7 +150,8 @@ TEST_F(RewriteFaults, CleanerKeepsOrRepairsThePage) {
   Repair whole = Cleaner(0);  // the page is the pattern: it becomes empty
   EveryCallFails(whole);
   Report("cleaner");
-  EXPECT_GT(cases_, 60);
+  EXPECT_GT(cases_, 70);
+  EXPECT_EQ(repaired_, 0);  // one attempt: every fault that fires costs the repair
 }
 
 // Content of several write blocks. A disk that refuses every write after the
@@ -164,6 +166,7 @@ TEST_F(RewriteFaults, LargeFilesWrittenInSeveralBlocks) {
   Repair page = Cleaner(3u << 20);
   EveryCallFails(page, false);
   Report("large files");
+  EXPECT_GT(repaired_, 0);
 }
 
 }  // namespace
