@@ -3,6 +3,7 @@
 # needed). Extra drives are mapped with types so that the tests can check that
 # the prefix's drive table reaches GetDriveTypeA.
 #   scripts/test-win32.sh [path/to/win32_tests.exe] [gtest arguments...]
+# With VX_TEST_UID=65534 (as root) the tests run as that unprivileged user.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/wine-env.sh"
@@ -26,6 +27,11 @@ cp "$exe" "$prefix/drive_c/win32_tests.exe"
 # Outside every drive: a test walks C: and must never meet it.
 sentinel=vx-outside-$$.txt
 echo outside > "$work/$sentinel"
+if [ -n "${VX_TEST_UID:-}" ]; then
+  chmod 755 "$work"
+  vx_prefix_owner "$prefix" "$VX_TEST_UID" "$work"/drive-*
+  export VX_WINE_UID=$VX_TEST_UID
+fi
 echo "test-win32: prefix ready in $(( $(date +%s) - start )) s"
 
 set +e

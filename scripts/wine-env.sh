@@ -7,6 +7,11 @@
 #   vx_wine /tmp/p build/win32/win32_tests.exe --gtest_brief=1
 #   vx_wine_stop /tmp/p                   # end that prefix's wineserver
 #
+# Windows-like permissions (read-only files refused, no writes outside the
+# sandbox) need Wine to run unprivileged:
+#   vx_prefix_owner /tmp/p 65534 /tmp/fixture   # after vx_map_drive: to that user
+#   VX_WINE_UID=65534 vx_wine /tmp/p prog.exe
+#
 # A fresh Wine prefix is not a sandbox: Z: maps to / and the user folders under
 # drive_c/users/<name>/ are links into $HOME, so a full scan would walk and
 # rewrite the Linux machine. vx_make_prefix removes every such way out.
@@ -30,7 +35,14 @@ vx_wine_env() {
 vx_wine_stop() {
   local dir=$1
   [ -d "$dir" ] || return 0
-  ( vx_wine_env; export WINEPREFIX="$dir"; wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1 ) || true
+  local owner
+  owner=$(stat -c %u "$dir")
+  if [ "$owner" != "$(id -u)" ] && [ "$(id -u)" = 0 ]; then
+    ( vx_wine_env; export WINEPREFIX="$dir" HOME="$dir"
+      setpriv --reuid="$owner" --regid="$owner" --clear-groups sh -c 'wineserver -k; wineserver -w' >/dev/null 2>&1 ) || true
+  else
+    ( vx_wine_env; export WINEPREFIX="$dir"; wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1 ) || true
+  fi
 }
 
 # _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then waits
@@ -143,11 +155,28 @@ vx_map_drive() {
   fi
 }
 
+# vx_prefix_owner DIR UID [FOLDER...]: hands the prefix (and drive folders)
+# to an unprivileged user for VX_WINE_UID runs. The prefix's "wineserver" file
+# names the server folder of the previous owner, which the new one cannot
+# enter; it is removed and made again on the next start.
+vx_prefix_owner() {
+  local dir=$1 uid=$2; shift 2
+  vx_wine_stop "$dir"
+  rm -f "$dir/wineserver"
+  chown -R "$uid:$uid" "$dir" "$@"
+}
+
 # vx_wine DIR PROGRAM ARGS...: runs PROGRAM (a Linux path or a Windows name
 # such as cmd) in the prefix with the project's Wine environment; returns the
-# program's exit code.
+# program's exit code. With VX_WINE_UID set, runs as that user (needs root and
+# a prefix owned by that user, see vx_prefix_owner).
 vx_wine() {
   local dir=$1; shift
   case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
-  ( vx_wine_env; export WINEPREFIX="$dir"; wine "$@" )
+  if [ -n "${VX_WINE_UID:-}" ]; then
+    ( vx_wine_env; export WINEPREFIX="$dir" HOME="$dir"
+      setpriv --reuid="$VX_WINE_UID" --regid="$VX_WINE_UID" --clear-groups wine "$@" )
+  else
+    ( vx_wine_env; export WINEPREFIX="$dir"; wine "$@" )
+  fi
 }

@@ -275,6 +275,10 @@ TEST(FileFacts, AttributesAndDeletion) {
   std::string path = dir / "autorun.inf";
   ASSERT_TRUE(vxtest::WriteWholeFile(path, "[autorun]"));
 
+  // Hidden and system first: Wine keeps them in an extended attribute, which an
+  // unprivileged user can no longer write once the file is read-only.
+  ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrHidden | vx::kAttrSystem));
+  EXPECT_EQ(std::uint32_t(vx::kAttrHidden | vx::kAttrSystem), Os().GetFileAttributesA(path.c_str()) & 0x17u);
   ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
   EXPECT_EQ(std::uint32_t(vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem),
             Os().GetFileAttributesA(path.c_str()) & 0x17u);

@@ -243,7 +243,7 @@ TEST(Clock, SleepTickCountAndTimerPeriod) {
   std::uint32_t before = Os().GetTickCount();
   Os().Sleep(100);
   std::uint32_t slept = Os().GetTickCount() - before;
-  EXPECT_GE(slept, 90u);
+  EXPECT_GE(slept, 80u);  // tick granularity: up to ~16 ms early
   EXPECT_LT(slept, 2000u);
 
   EXPECT_EQ(0u, Os().TimeBeginPeriod(1));
