@@ -280,16 +280,13 @@ bool MemoryPlatform::WriteFile(Handle file, const void* buffer, std::uint32_t to
   if (buffer == nullptr && toWrite > 0) return Fail(kNoAccess, false);
 
   std::uint64_t count = toWrite;
-  bool limitReached = false;
-  if (s_->writeLimitArmed) {
-    limitReached = count > s_->writeBytesLeft;
-    count = std::min(count, s_->writeBytesLeft);
-    s_->writeBytesLeft -= count;
-  }
+  bool limitReached = s_->writeLimitArmed && count > s_->writeBytesLeft;
+  if (limitReached) count = s_->writeBytesLeft;
   Node& node = *open->node;
   std::uint64_t end = open->position + count;
+  if (end > kMaxStoredBytes && end > node.data.size()) return Fail(kErrorDiskFull, false);
+  if (s_->writeLimitArmed) s_->writeBytesLeft -= count;
   if (count > 0) {
-    if (end > kMaxStoredBytes && end > node.data.size()) return Fail(kErrorDiskFull, false);
     if (node.data.size() < end) node.data.resize(static_cast<std::size_t>(end), '\0');
     std::memcpy(&node.data[static_cast<std::size_t>(open->position)], buffer, static_cast<std::size_t>(count));
     node.size = std::max(node.size, end);

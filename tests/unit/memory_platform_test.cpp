@@ -390,6 +390,34 @@ TEST_F(MemoryTimeTest, ThreadsRunForRealWithTheirOwnLastError) {
   EXPECT_EQ(m.OpenHandleCount(), 0);
 }
 
+std::uint32_t VX_WINAPI WritesTwentyFiles(void* param) {
+  int worker = *static_cast<int*>(param);
+  for (int i = 0; i < 20; ++i) {
+    std::string path = "C:\\w\\" + std::to_string(worker) + "_" + std::to_string(i);
+    Handle h = Sys().CreateFileA(path.c_str(), kGenericWrite, 0, kCreateNew, kAttrNormal);
+    std::uint32_t written = 0;
+    Sys().WriteFile(h, path.data(), static_cast<std::uint32_t>(path.size()), &written);
+    Sys().Sleep(1);
+    Sys().CloseHandle(h);
+  }
+  return 0;
+}
+
+TEST_F(MemoryTimeTest, ConcurrentWorkersSeeOneConsistentMachine) {
+  m.AddFolder("C:\\w");
+  int ids[4] = {0, 1, 2, 3};
+  Handle threads[4];
+  for (int i = 0; i < 4; ++i) threads[i] = m.CreateThread(&WritesTwentyFiles, &ids[i], nullptr);
+  for (Handle t : threads) {
+    EXPECT_EQ(m.WaitForSingleObject(t, 10000), kWaitObject0);
+    m.CloseHandle(t);
+  }
+  EXPECT_EQ(m.ListNames("C:\\w").size(), 80u);
+  EXPECT_EQ(m.FileBytes("C:\\w\\3_19"), "C:\\w\\3_19");
+  EXPECT_EQ(m.NowMs(), 80u);
+  EXPECT_EQ(m.OpenHandleCount(), 0);
+}
+
 TEST_F(MemoryProcessTest, Kernel32ExportsAndSnapshot) {
   std::uint32_t first = m.AddProcess("explorer.exe");
   std::uint32_t second = m.AddProcess("a_very_long_name.exe");
