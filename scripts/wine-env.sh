@@ -51,13 +51,13 @@ vx_wine_stop() {
 _vx_wine_reg() {
   local dir=$1 file=$2
   ( vx_wine_env; export WINEPREFIX="$dir"
-    wine regedit /S "$(winepath_w "$file")" </dev/null >/dev/null 2>&1
+    wine regedit /S "$(_vx_winepath "$file")" </dev/null >/dev/null 2>&1
     wineserver -w ) </dev/null
 }
 
 # The file is handed to regedit as a path on drive C: since the prefix has no
 # drive that reaches the Linux file system.
-winepath_w() {
+_vx_winepath() {
   local f=$1
   case "$f" in
     "$_vx_reg_dir"/*) printf 'C:\\%s' "${f#"$_vx_reg_dir"/}" | tr / '\\' ;;
