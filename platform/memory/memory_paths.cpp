@@ -74,10 +74,10 @@ bool GlobMatch(const std::vector<std::string>& p, const std::vector<std::string>
 
 }  // namespace
 
-std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast) {
+std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bool limitLength) {
   if (path == nullptr) return kErrorPathNotFound;
   std::size_t length = std::strlen(path);
-  if (length > kMaxPathBytes) return kErrorFilenameExcedRange;
+  if (limitLength && length > kMaxPathBytes) return kErrorFilenameExcedRange;
   char letter = path[0];
   bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
   if (length < 2 || !isLetter || path[1] != ':' || (length > 2 && !IsSeparator(path[2]))) {
@@ -168,7 +168,7 @@ std::shared_ptr<Node> MemoryPlatform::State::WalkLocked(char drive, const std::v
     }
     if (child->IsLink() && (i + 1 < count || followLast)) {
       mem::ParsedPath target;
-      if (mem::ParsePath(child->linkTarget.c_str(), &target) != kErrorSuccess) {
+      if (mem::ParsePath(child->linkTarget.c_str(), &target, false, false) != kErrorSuccess) {
         *error = kErrorPathNotFound;
         return nullptr;
       }
@@ -185,7 +185,7 @@ std::shared_ptr<Node> MemoryPlatform::State::WalkLocked(char drive, const std::v
 
 std::shared_ptr<Node> MemoryPlatform::State::FindLocked(const std::string& path, bool followLast) const {
   mem::ParsedPath parsed;
-  if (mem::ParsePath(path.c_str(), &parsed) != kErrorSuccess) return nullptr;
+  if (mem::ParsePath(path.c_str(), &parsed, false, false) != kErrorSuccess) return nullptr;
   std::uint32_t error = 0;
   return WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), followLast, &error);
 }
@@ -208,7 +208,7 @@ std::shared_ptr<Node> MemoryPlatform::State::EnsureFolderLocked(const mem::Parse
     } else if (child->IsLink()) {
       std::uint32_t error = 0;
       mem::ParsedPath target;
-      mem::ParsePath(child->linkTarget.c_str(), &target);
+      mem::ParsePath(child->linkTarget.c_str(), &target, false, false);
       child = WalkLocked(target.drive, target.parts, target.parts.size(), true, &error);
       if (!child) throw std::invalid_argument("folder link leads nowhere: " + path.parts[i]);
     }

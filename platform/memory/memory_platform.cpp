@@ -100,7 +100,7 @@ namespace {
 
 mem::ParsedPath ParseOrThrow(const std::string& path) {
   mem::ParsedPath parsed;
-  if (mem::ParsePath(path.c_str(), &parsed) != kErrorSuccess) {
+  if (mem::ParsePath(path.c_str(), &parsed, false, false) != kErrorSuccess) {
     throw std::invalid_argument("not an absolute path the machine can hold: " + path);
   }
   return parsed;

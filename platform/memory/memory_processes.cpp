@@ -79,6 +79,8 @@ const Export kKernel32Exports[] = {
 
 std::uint32_t MemoryPlatform::AddProcess(const std::string& exeName, const std::string& imagePath, bool canOpen,
                                          bool canTerminate) {
+  // A running program has its file on disk: make a small one when the test gave none.
+  if (!imagePath.empty() && !Exists(imagePath)) AddFile(imagePath, "MZ");
   Guard g(s_->mu);
   std::uint32_t pid = s_->nextPid;
   s_->nextPid += 4;

@@ -91,6 +91,10 @@ TEST_F(MemoryPathsTest, CaseFoldsOnlyAsciiAndLongPathsAreRefused) {
   EXPECT_EQ(m.GetLastError(), kErrorFilenameExcedRange);
   EXPECT_FALSE(m.DeleteFileA(longPath.c_str()));
   EXPECT_EQ(m.GetLastError(), kErrorFilenameExcedRange);
+  // The disk itself holds deeper paths; only the ANSI calls cannot name them.
+  m.AddFile(longPath + "\\deep.exe", "MZ");
+  EXPECT_TRUE(m.Exists(longPath + "\\deep.exe"));
+  EXPECT_EQ(List("C:\\a*"), (std::vector<std::string>{longPath.substr(3)}));
 }
 
 TEST_F(MemoryPathsTest, CharUpperBuffMapsOnlyAsciiLetters) {
@@ -239,6 +243,8 @@ TEST_F(MemoryFilesTest, RunningImageIsLockedUntilTheProcessEnds) {
   ASSERT_TRUE(m.TerminateProcess(process, 0));
   m.CloseHandle(process);
   EXPECT_TRUE(m.DeleteFileA("C:\\windows\\system32\\drivers\\w.exe"));
+  m.AddProcess("x.exe", "C:\\windows\\system32\\drivers\\x.exe");  // a running program has its file
+  EXPECT_TRUE(m.Exists("C:\\windows\\system32\\drivers\\x.exe"));
 }
 
 TEST_F(MemoryFilesTest, ReadWriteSeekAndEndOfFile) {
