@@ -88,7 +88,9 @@ TEST_F(ReadFileAllTest, AFailureAnywhereGivesTheWholeFileOrNothing) {
         ++cases;
         EXPECT_TRUE(got.empty() || got == bytes) << OpName(op) << " " << nth;
         empties += got.empty();
-        if (!(op == Op::CloseHandle && persistent)) EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(op) << nth;
+        if (!(op == Op::CloseHandle && persistent)) {
+          EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(op) << nth;
+        }
       }
     }
   }
