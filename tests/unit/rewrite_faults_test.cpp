@@ -160,12 +160,13 @@ TEST_F(RewriteFaults, CleanerKeepsOrRepairsThePage) {
 // first block has landed cannot take the original back either, so persistent
 // write failures are left out here; every single failure is covered.
 TEST_F(RewriteFaults, LargeFilesWrittenInSeveralBlocks) {
-  Repair r = Restorer((5u << 20) / 2);
+  const std::size_t block = std::size_t(1) << 20, host = block + 1000;
+  Repair r = Restorer(host);
   EveryCallFails(r, /*persistentWrites=*/false);
-  for (std::size_t k : {std::size_t(1) << 20, (std::size_t(1) << 20) + 1, std::size_t(2) << 20}) {
+  for (std::size_t k : {block - 1, block, block + 1, host - 1}) {
     RunCase(r, [&](MemoryPlatform& m) { m.FailWriteAfter(k); }, "write cut at " + std::to_string(k));
   }
-  Repair page = Cleaner(3u << 20);
+  Repair page = Cleaner(700000);  // 1,050,000 bytes left: two blocks
   EveryCallFails(page, false);
   Report("large files");
   EXPECT_GT(repaired_, 0);
