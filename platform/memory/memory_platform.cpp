@@ -262,6 +262,7 @@ FileTime MemoryPlatform::NowFileTime() const {
 // ---- Fault injection and tracing ----------------------------------------------------------
 
 void MemoryPlatform::FailCall(Op op, int nth, std::uint32_t error, bool persistent) {
+  if (static_cast<int>(op) < 0 || op >= Op::Count) throw std::invalid_argument("FailCall needs one operation");
   Guard g(s_->mu);
   mem::Fault& fault = s_->faults[static_cast<int>(op)];
   fault.armed = true;
@@ -291,7 +292,11 @@ int MemoryPlatform::FaultsFired() const {
 
 int MemoryPlatform::CallCount(Op op) const {
   Guard g(s_->mu);
-  return s_->callCounts[static_cast<int>(op)];
+  int index = static_cast<int>(op);
+  if (index >= 0 && index < static_cast<int>(Op::Count)) return s_->callCounts[index];
+  int total = 0;  // Op::Count: every call of any operation
+  for (int count : s_->callCounts) total += count;
+  return total;
 }
 
 void MemoryPlatform::ResetCallCounts() {

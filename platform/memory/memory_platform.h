@@ -109,7 +109,7 @@ class MemoryPlatform : public Platform {
   void FailWriteAfter(std::uint64_t bytes, std::uint32_t error = kErrorDiskFull, bool shortWrite = false);
   void ClearFaults();
   int FaultsFired() const;
-  int CallCount(Op op) const;
+  int CallCount(Op op) const;  // Op::Count: the calls of all operations together
   void ResetCallCounts();
   // A line per call, "Name argument" (e.g. "DeleteFileA C:\a\b.ini", "Sleep 10"),
   // kept while tracing is on.

@@ -559,6 +559,7 @@ TEST_F(MemoryFaultTest, NthCallFailsWithoutEffectThenOrFromThenOn) {
   EXPECT_EQ(m.FaultsFired(), 3);
   EXPECT_EQ(m.CallCount(Op::CreateFileA), 3);
   EXPECT_EQ(m.CallCount(Op::FindNextFileA), 3);
+  EXPECT_EQ(m.CallCount(Op::Count), 3 + 1 + 3 + 1 + 2);  // with FindFirstFileA, FindClose and two closes
   m.ResetCallCounts();
   EXPECT_EQ(m.CallCount(Op::CreateFileA), 0);
 }
