@@ -99,12 +99,5 @@ TEST_F(ReadFileAllTest, AFailureAnywhereGivesTheWholeFileOrNothing) {
   EXPECT_EQ(empties, cases);  // every one of these calls matters to the result
 }
 
-TEST_F(ReadFileAllTest, ASecondBlockThatCannotBeReadLosesTheWholeResult) {
-  machine.AddFile("C:\\f.bin", Numbered(130000));
-  machine.FailCall(Op::ReadFile, 2, kErrorReadFault);
-  EXPECT_EQ(ReadFileAll("C:\\f.bin"), "");
-  EXPECT_EQ(machine.OpenHandleCount(), 0);
-}
-
 }  // namespace
 }  // namespace vx
