@@ -23,12 +23,6 @@ Handle OpenExclusive(const std::string& path) {
   return Sys().CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 0, kOpenExisting, kAttrNormal);
 }
 
-// A refused close may have kept the handle open; one more close releases it.
-bool Release(Handle file) {
-  if (Sys().CloseHandle(file)) return true;
-  Sys().CloseHandle(file);
-  return false;
-}
 
 // True when the freshly opened file holds exactly `expected`: what was read
 // earlier may have changed since, and must not be overwritten unseen.
@@ -71,7 +65,7 @@ void PutBackByPath(const std::string& path, const std::string& original, const s
   Handle file = OpenExclusive(path);
   if (file == kInvalidHandle) return;
   if (HoldsExactly(file, replacement)) WriteWhole(file, original);
-  Release(file);
+  Sys().CloseHandle(file);
 }
 
 }  // namespace
@@ -87,11 +81,11 @@ bool RewriteFileInPlace(const std::string& path, const std::string& original, co
     if (!written) WriteWhole(file, original);
   }
   if (Sys().CloseHandle(file)) return written;
-  // The close was refused, so the write may not have landed. The handle may
-  // still stand: put the original back through it, then close it again.
-  bool undone = !written || WriteWhole(file, original);
-  Sys().CloseHandle(file);
-  if (!undone) PutBackByPath(path, original, replacement);
+  // The close was refused, so the new content may not have landed whole. A
+  // handle whose close failed is never used or closed again: its value may
+  // already name a handle another thread has just opened. The original goes
+  // back through a fresh open instead.
+  if (written) PutBackByPath(path, original, replacement);
   return false;
 }
 

@@ -60,10 +60,7 @@ std::string ReadFileAll(const std::string& path) {
       complete = ReadBlocks(file, &content);
     } catch (...) {  // out of memory: give the file up, but close it first
     }
-    if (!Sys().CloseHandle(file)) {
-      Sys().CloseHandle(file);  // a refused close may have kept the handle; release it
-      complete = false;
-    }
+    if (!Sys().CloseHandle(file)) complete = false;  // never closed twice: the value may be reused
     return complete ? content : std::string();
   } catch (...) {
     return std::string();

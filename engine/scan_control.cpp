@@ -126,4 +126,15 @@ Handle ScanWorkerHandle() { return newestWorker; }
 
 bool ScanWorkerRunning() { return IsRunning(newestWorker); }
 
+void ResetScanControl() {
+  if (newestWorker != kNullHandle) {
+    Sys().WaitForSingleObject(newestWorker, kInfinite);
+    Sys().CloseHandle(newestWorker);
+  }
+  newestWorker = kNullHandle;
+  ScanStopped = false;
+  ScannedFiles = 0;
+  CleanedFiles = 0;
+}
+
 }  // namespace vx

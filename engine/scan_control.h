@@ -27,5 +27,7 @@ void RequestScanStop();
 Handle ScanWorkerHandle();
 // True while a worker thread exists that has not returned.
 bool ScanWorkerRunning();
+// Forgets the last worker after it has ended, as at program start.
+void ResetScanControl();
 
 }  // namespace vx

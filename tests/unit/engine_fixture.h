@@ -21,13 +21,11 @@ class EngineTest : public ::testing::Test {
     SetPlatform(&machine);
     SetWindow(&window);
     ResetToolHelpBinding();
-    ScanStopped = false;
-    ScannedFiles = 0;
-    CleanedFiles = 0;
+    ResetScanControl();
   }
   void TearDown() override {
-    Handle worker = ScanWorkerHandle();
-    if (worker != kNullHandle) machine.WaitForSingleObject(worker, kInfinite);
+    SetPlatform(&machine);
+    ResetScanControl();
     ResetToolHelpBinding();
     SetWindow(nullptr);
     SetPlatform(nullptr);

@@ -199,9 +199,23 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   machine.AddProcess("explorer.exe");
   ScannedFiles = 7;
   window.panels[1] = "扫描文件数:7";
+  // The real window carries the worker's calls over after the command has
+  // returned; here the worker is held until then.
+  std::mutex mu;
+  std::condition_variable cv;
+  bool commandDone = false;
+  machine.OnSleep([&](std::uint32_t) {
+    std::unique_lock<std::mutex> lock(mu);
+    cv.wait(lock, [&] { return commandDone; });
+  });
   FullScanCommand();
   auto ops = window.Ops();
-  ASSERT_GE(ops.size(), 6u);
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    commandDone = true;
+  }
+  cv.notify_all();
+  ASSERT_EQ(ops.size(), 5u);
   EXPECT_EQ(ops[0], "log C:\\autorun.inf 删除成功!");
   EXPECT_EQ(ops[1], "log 扫描进程:explorer.exe");
   EXPECT_EQ(ops[2], "status 0 正在扫描,请等待!");
@@ -212,7 +226,7 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   auto del = std::find_if(trace.begin(), trace.end(), [](const std::string& l) { return l.rfind("DeleteFileA", 0) == 0; });
   EXPECT_LT(reg - trace.begin(), del - trace.begin());
   WaitForWorker();
-  EXPECT_TRUE(std::find(ops.begin(), ops.end(), "enable 0") != ops.end());
+  EXPECT_EQ(ops.back(), "enable 0");
   EXPECT_EQ(window.Ops().back(), "enable 1");
   EXPECT_TRUE(machine.RegValue(kHkeyLocalMachine,
                                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
