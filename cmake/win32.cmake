@@ -37,3 +37,8 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/win32/CMakeLists.txt)
   add_subdirectory(tools/win32)
 endif()
+
+# The pacing benchmark (not part of the test tiers): scripts/bench-pacing.sh.
+add_executable(pacing_bench ${CMAKE_SOURCE_DIR}/tests/bench/pacing_bench.cpp)
+vx_target_defaults(pacing_bench)
+target_link_libraries(pacing_bench PRIVATE vx_win32 vx_engine winmm)
