@@ -246,14 +246,33 @@ void TForm1::EmptyLog() {
 }
 
 void TForm1::DrainQueue() {
-  for (const WindowCall& call : queue_.TakeAll()) Perform(call);
+  // Consecutive log lines go into the log as one append: each append makes
+  // the edit lay out its text again, and a worker that logs fast would
+  // otherwise keep the UI thread busy far longer than the worker itself.
+  std::deque<WindowCall> calls = queue_.TakeAll();
+  if (handle_ == nullptr || !IsWindow(handle_)) return;
+  std::string lines;
+  bool pending = false;
+  for (const WindowCall& call : calls) {
+    if (call.kind == WindowCall::kLog) {
+      if (pending) lines += "\r\n";
+      lines += call.text;
+      pending = true;
+      continue;
+    }
+    if (pending) AppendLogLines(lines);
+    lines.clear();
+    pending = false;
+    Perform(call);
+  }
+  if (pending) AppendLogLines(lines);
 }
 
 void TForm1::Perform(const WindowCall& call) {
   if (handle_ == nullptr || !IsWindow(handle_)) return;
   switch (call.kind) {
     case WindowCall::kLog:
-      AppendLogLine(call.text);
+      AppendLogLines(call.text);
       break;
     case WindowCall::kStatusText:
       if (call.panel >= 0 && call.panel <= 2)
@@ -276,7 +295,8 @@ void TForm1::Perform(const WindowCall& call) {
   }
 }
 
-void TForm1::AppendLogLine(const std::string& line) {
+// `line` may hold several lines separated by "\r\n".
+void TForm1::AppendLogLines(const std::string& line) {
   // Positions are asked of the control itself: an ANSI edit counts them in
   // bytes on some systems and in characters on others, so they are never
   // compared with a byte length. Positions past the end are clamped to it.

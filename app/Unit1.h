@@ -84,7 +84,7 @@ class TForm1 : public WindowOps {
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
   void Perform(const WindowCall& call);  // UI thread
   void DrainQueue();                     // UI thread
-  void AppendLogLine(const std::string& line);
+  void AppendLogLines(const std::string& line);
 
   HWND handle_ = nullptr;
   DWORD uiThread_ = 0;

@@ -42,7 +42,9 @@ void TForm1::CreateControls(HINSTANCE instance) {
                         IDC_BUTTON2, font_);
   Button3 = MakeControl(form, instance, 0, "BUTTON", "全盘杀毒", WS_TABSTOP | BS_PUSHBUTTON, 536, 199, 75, 25,
                         IDC_BUTTON3, font_);
-  StatusBar1 = MakeControl(form, instance, 0, STATUSCLASSNAMEA, "", CCS_BOTTOM, 0, 294, 696, 19,
+  // Placed by the form, not by the bar itself: it would take its own height
+  // from the font and sit a few pixels higher than the layout wants.
+  StatusBar1 = MakeControl(form, instance, 0, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 294, 696, 19,
                            IDC_STATUSBAR1, font_);
   Button4 = MakeControl(form, instance, 0, "BUTTON", "清空日志", WS_TABSTOP | BS_PUSHBUTTON, 536, 231, 153, 25,
                         IDC_BUTTON4, font_);
@@ -67,7 +69,6 @@ void TForm1::CreateControls(HINSTANCE instance) {
   SendMessageA(StatusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("扫描状态"));
   SendMessageA(StatusBar1, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("扫描文件数:"));
   SendMessageA(StatusBar1, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>("已清除文件数:"));
-  SendMessageA(StatusBar1, WM_SIZE, 0, 0);  // height from the font just set
 
   // Tab order is z-order: Memo1, Button3, Button2, Button4, Edit1, Edit2.
   // Label1 sits just before Edit2 so that screen readers name the field by it.
