@@ -132,7 +132,23 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ShowWindow(GetWindow(handle_, GW_OWNER), SW_MINIMIZE);
         return 0;
       }
+      // Fixed size: a maximize or size command from anywhere does nothing.
+      if ((wParam & 0xFFF0) == SC_MAXIMIZE || (wParam & 0xFFF0) == SC_SIZE) return 0;
       break;
+    case WM_GETMINMAXINFO: {
+      // Holds the size even against ShowWindow(SW_MAXIMIZE) from outside.
+      RECT frame;
+      if (handle_ != nullptr && GetWindowRect(handle_, &frame)) {
+        MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        const POINT size = {frame.right - frame.left, frame.bottom - frame.top};
+        limits->ptMaxSize = size;
+        limits->ptMaxPosition = {frame.left, frame.top};
+        limits->ptMinTrackSize = size;
+        limits->ptMaxTrackSize = size;
+        return 0;
+      }
+      break;
+    }
     case WM_CLOSE:
       OnClose();
       return 0;

@@ -22,7 +22,14 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
       }
       break;
     case WM_SIZE:
-      if (wParam == SIZE_RESTORED) ActivateMainForm();
+      // Windows hides owned windows along with a minimized owner, Wine does
+      // not; hiding and showing Form1 here works the same on both.
+      if (mainForm != nullptr && wParam == SIZE_MINIMIZED) {
+        ShowWindow(mainForm, SW_HIDE);
+      } else if (mainForm != nullptr && wParam == SIZE_RESTORED && IsWindowVisible(window)) {
+        ShowWindow(mainForm, SW_SHOW);
+        ActivateMainForm();
+      }
       break;
     case WM_CLOSE:
       // "Close window" on the taskbar button: Form1 decides how to end.
