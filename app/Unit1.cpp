@@ -322,11 +322,15 @@ void TForm1::AppendLogLines(const std::string& line) {
   SendMessageA(Memo1, EM_SETSEL, kPastEnd, kPastEnd);
   SendMessageA(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&end), 0);
   // A user who has selected text to copy keeps the selection; otherwise the
-  // caret follows the newest line.
-  const bool following = selStart == selEnd && selEnd >= end;
+  // caret, and the view, follow the newest line.
+  const bool following = selStart == selEnd;
   const std::string text = end > 0 ? "\r\n" + line : line;
   SendMessageA(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  if (!following) SendMessageA(Memo1, EM_SETSEL, selStart, selEnd);
+  if (following) {
+    SendMessageA(Memo1, EM_SCROLLCARET, 0, 0);
+  } else {
+    SendMessageA(Memo1, EM_SETSEL, selStart, selEnd);
+  }
 }
 
 bool TForm1::PreTranslate(MSG* message) {
