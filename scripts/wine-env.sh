@@ -99,14 +99,21 @@ vx_make_prefix() {
     case "$real" in "$dir"/*) ;; *) rm -f "$entry"; mkdir -p "$entry" ;; esac
   done < <(find "$dir/drive_c" -type l 2>/dev/null)
 
-  # Wine draws the caption itself, so screenshots show the whole window.
+  # Wine draws the caption itself, so screenshots show the whole window. Wine
+  # has no 宋体; its fallback draws broken glyphs at 12 pixels, so the window's
+  # font is mapped to WenQuanYi Zen Hei. regedit reads the file in the ANSI
+  # code page, GBK here.
   _vx_reg_dir="$dir/drive_c"
-  cat > "$dir/drive_c/vx-setup.reg" <<'REG'
+  iconv -f UTF-8 -t GBK > "$dir/drive_c/vx-setup.reg" <<'REG'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 "Decorated"="Y"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"宋体"="WenQuanYi Zen Hei Sharp"
+"SimSun"="WenQuanYi Zen Hei Sharp"
 REG
   _vx_wine_reg "$dir" "$dir/drive_c/vx-setup.reg"
   rm -f "$dir/drive_c/vx-setup.reg"
