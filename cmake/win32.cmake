@@ -18,6 +18,8 @@ if(VX_APP_SOURCES)
   vx_target_defaults(Vuxor)
   target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
   set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
+  # The download is one small program: no symbols in it.
+  target_link_options(Vuxor PRIVATE -s)
 endif()
 
 # GoogleTest's one use of std::mutex (absent from this mingw's win32 thread
