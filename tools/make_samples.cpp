@@ -2,7 +2,7 @@
 // the demo, together with what the drive must look like after one full scan.
 //
 //   make_samples --out DIR --host demo_host.exe [--letter D] [--pattern TEXT]
-//                [--features roots,markers,exes,pages,edges,names,big,bulk]
+//                [--features roots,markers,exes,pages,edges,names,big,bulk,slow]
 //
 // DIR/drive     the tree to map as a drive
 // DIR/expected  every file of the tree as it must be after the scan (files the
@@ -89,8 +89,13 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), (std::streamsize)bytes.size());
-  if (!out) {
+  if (bytes.find_first_not_of('\0') == std::string::npos) {
+    out.close();
+    fs::resize_file(path, bytes.size());  // zeros only: a sparse file costs no disk
+  } else {
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+  }
+  if (!out && out.is_open()) {
     std::fprintf(stderr, "make_samples: cannot write %s\n", path.string().c_str());
     std::exit(2);
   }
@@ -203,6 +208,13 @@ void Bulk() {
     }
 }
 
+// Programs just under the size limit that carry no trailer: each is read
+// whole and left alone, so a walk spends a while on every one of them.
+void Slow() {
+  for (int i = 1; i <= 5; ++i)
+    Add("a_slow/slow" + std::to_string(i) + ".exe", std::string(kMaxScanFileSize - 1, '\0'));
+}
+
 // --- the expected walk --------------------------------------------------
 
 // The order in which the platform lists a folder here: by name, compared as
@@ -300,6 +312,7 @@ int main(int argc, char** argv) {
   if (on.count("names")) Names(host);
   if (on.count("big")) Big(host);
   if (on.count("bulk")) Bulk();
+  if (on.count("slow")) Slow();
 
   fs::remove_all(out);
   Node root;

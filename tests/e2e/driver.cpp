@@ -10,8 +10,9 @@
 //   e2e_driver wait-window [--timeout S]
 //   e2e_driver layout
 //   e2e_driver scan [--timeout S] [--log FILE]
-//   e2e_driver stop-during-scan --after-files N [--timeout S] [--log FILE]
-//   e2e_driver start-after-stop --after-files N --expect-files M [--timeout S] [--log FILE]
+//   e2e_driver stop-during-scan --after-files N [--expect-files M] [--timeout S] [--log FILE]
+//   e2e_driver stop [--log FILE]
+//   e2e_driver start-after-stop --after-files N [--at-file TEXT] --expect-files M [--timeout S] [--log FILE]
 //   e2e_driver clear-log [--log FILE]
 //   e2e_driver dump [--log FILE]
 //   e2e_driver close
@@ -136,14 +137,14 @@ class RemoteBuffer {
   void* address_;
 };
 
+// The length that SB_GETTEXTLENGTHA reports is not the byte count of a GBK
+// text everywhere, so the whole (zeroed) buffer is read up to its zero byte.
 std::string PanelText(const Form& f, int index) {
-  RemoteBuffer buffer(f.process, 1024);
-  LRESULT r = Send(f.status, SB_GETTEXTLENGTHA, index, 0);
-  int len = LOWORD(r);
-  if (r == -1 || len >= 1024) return "<unreadable>";
-  Send(f.status, SB_GETTEXTA, index, buffer.address());
-  std::string text(len, '\0');
-  if (len && !buffer.Read(&text[0], len)) return "<unreadable>";
+  char text[1024] = "";
+  RemoteBuffer buffer(f.process, sizeof text);
+  if (Send(f.status, SB_GETTEXTA, index, buffer.address()) == -1 || !buffer.Read(text, sizeof text))
+    return "<unreadable>";
+  text[sizeof text - 1] = '\0';
   return text;
 }
 
@@ -226,12 +227,24 @@ Snapshot WaitForEnd(const Form& f, DWORD timeout_ms, bool* ended) {
   return s;
 }
 
-// Polls until panel 1 counts at least `files`; false when the time is up.
-bool WaitForFiles(const Form& f, long files, DWORD timeout_ms) {
+// Polls until panel 1 counts at least `files` in the new walk, whose first
+// file replaces the count `old` that the previous walk left; false when the
+// time is up.
+bool WaitForFiles(const Form& f, const std::string& old, long files, DWORD timeout_ms) {
   DWORD start = GetTickCount();
-  while (PanelCount(PanelText(f, 1), kScannedPrefix) < files) {
+  for (std::string text; (text = PanelText(f, 1)) == old || PanelCount(text, kScannedPrefix) < files;) {
     if (GetTickCount() - start > timeout_ms) return false;
     Sleep(20);
+  }
+  return true;
+}
+
+// Polls until Edit1 shows a path that contains `part`; false when the time is up.
+bool WaitForFile(const Form& f, const char* part, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (WindowText(f.edit1).find(part) == std::string::npos) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(5);
   }
   return true;
 }
@@ -242,6 +255,7 @@ void WriteLog(const Form& f, const char* path) {
   std::string text;
   for (char c : memo)
     if (c != '\r') text += c;
+  if (!text.empty() && text.back() != '\n') text += '\n';  // one line per line, for diff
   FILE* out = std::fopen(path, "wb");
   if (!out) {
     Check(false, "write log", std::string("cannot open ") + path);
@@ -274,19 +288,24 @@ void CheckQuietAfterEnd(const Form& f, const Snapshot& end, const std::string& n
             later.edit1);
 }
 
-// Presses "全盘杀毒" and checks the window's immediate answer.
-bool StartScan(const Form& f, const std::string& name) {
+// Presses "全盘杀毒" and checks the window's immediate answer: the scan runs,
+// panel 2 starts from 0, panel 1 keeps the last count until the walk's first
+// file (which lies a few paced entries deep on every drive of the tests).
+// Returns panel 1 as it was, or "" when the press failed.
+std::string StartScan(const Form& f, const std::string& name) {
   if (!Enabled(f.button3)) {
     Check(false, name + ": 全盘杀毒 can be pressed", "the button is disabled");
-    return false;
+    return "";
   }
+  std::string old_count = PanelText(f, 1);
   bool clicked = Click(f.button3);
   Snapshot s = Look(f);
-  Check(clicked && s.panel[0] == kScanning && !s.start_enabled && s.panel[2] == "已清除文件数:0",
+  Check(clicked && s.panel[0] == kScanning && !s.start_enabled && s.panel[2] == "已清除文件数:0" &&
+            s.panel[1] == old_count,
         name + ": pressing 全盘杀毒 shows the scan running",
-        "panel 0 " + Quoted(s.panel[0]) + ", panel 2 " + Quoted(s.panel[2]) +
+        "panels " + s.panel[0] + " | " + s.panel[1] + " | " + s.panel[2] +
             (s.start_enabled ? ", 全盘杀毒 still enabled" : ""));
-  return clicked;
+  return clicked ? old_count : "";
 }
 
 // --- commands ----------------------------------------------------------
@@ -410,7 +429,7 @@ int Layout(const Form& f) {
 }
 
 int Scan(const Form& f, DWORD timeout_ms, const char* log) {
-  if (!StartScan(f, "scan")) return failures + 1;
+  if (StartScan(f, "scan").empty()) return failures + 1;
   bool ended = false;
   Snapshot end = WaitForEnd(f, timeout_ms, &ended);
   Check(ended && end.panel[0] == kFinished, "scan ends with 扫描完成! and 全盘杀毒 enabled",
@@ -423,9 +442,13 @@ int Scan(const Form& f, DWORD timeout_ms, const char* log) {
   return failures;
 }
 
-int StopDuringScan(const Form& f, long after_files, DWORD timeout_ms, const char* log) {
-  if (!StartScan(f, "stop")) return failures + 1;
-  bool walking = WaitForFiles(f, after_files, timeout_ms);
+// A stop while the walk runs: the walk unwinds at once and reports "扫描中止!"
+// having examined fewer files than a whole walk does.
+int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeout_ms,
+                   const char* log) {
+  std::string old_count = StartScan(f, "stop");
+  if (old_count.empty()) return failures + 1;
+  bool walking = WaitForFiles(f, old_count, after_files, timeout_ms);
   Check(walking, "stop: the walk gets going", "panel 1 " + PanelText(f, 1));
   bool clicked = Click(f.button2);
   DWORD pressed = GetTickCount();
@@ -435,6 +458,9 @@ int StopDuringScan(const Form& f, long after_files, DWORD timeout_ms, const char
   DWORD took = GetTickCount() - pressed;
   Check(ended && end.panel[0] == kStopped && took < 5000, "stop: the walk ends soon with 扫描中止!",
         "panel 0 " + Quoted(end.panel[0]) + " after " + std::to_string(took) + " ms");
+  long counted = PanelCount(end.panel[1], kScannedPrefix);
+  Check(counted >= after_files && (whole_walk < 0 || counted < whole_walk),
+        "stop: the walk ended part way", std::to_string(counted) + " files examined");
   CheckQuietAfterEnd(f, end, "stop");
   WriteLog(f, log);
   PrintState(f);
@@ -444,11 +470,12 @@ int StopDuringScan(const Form& f, long after_files, DWORD timeout_ms, const char
 // "停止杀毒" and "全盘杀毒" pressed back to back, before the stopped walk has
 // unwound. Exactly one walk may go on: the old worker must not come back to
 // life beside the new one, nor report its end in the middle of the new walk.
-int StartAfterStop(const Form& f, long after_files, long expect_files, DWORD timeout_ms,
-                   const char* log) {
-  if (!StartScan(f, "restart")) return failures + 1;
-  Check(WaitForFiles(f, after_files, timeout_ms), "restart: the first walk gets going",
-        "panel 1 " + PanelText(f, 1));
+int StartAfterStop(const Form& f, long after_files, const char* at_file, long expect_files,
+                   DWORD timeout_ms, const char* log) {
+  std::string old_count = StartScan(f, "restart");
+  if (old_count.empty()) return failures + 1;
+  Check(WaitForFiles(f, old_count, after_files, timeout_ms) && WaitForFile(f, at_file, timeout_ms),
+        "restart: the first walk gets going", "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
   // Both clicks queue on the user-interface thread and run one after the
   // other, with no pause for the first walk to unwind.
   PostMessageA(f.button2, BM_CLICK, 0, 0);
@@ -483,6 +510,17 @@ int StartAfterStop(const Form& f, long after_files, long expect_files, DWORD tim
   return failures;
 }
 
+// "停止杀毒" while no scan runs: "全盘杀毒" stays enabled, panel 0 unchanged.
+int StopIdle(const Form& f, const char* log) {
+  Snapshot before = Look(f);
+  bool clicked = Click(f.button2);
+  Snapshot after = Look(f);
+  Check(clicked && after.start_enabled && after.panel[0] == before.panel[0],
+        "停止杀毒 with no scan running leaves the window idle", "panel 0 " + Quoted(after.panel[0]));
+  WriteLog(f, log);
+  return failures;
+}
+
 int ClearLog(const Form& f, const char* log) {
   Check(Click(f.button4), "清空日志 can be pressed", "no answer");
   WriteLog(f, log);
@@ -506,7 +544,7 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|start-after-stop|clear-log|dump|close [options]\n");
+    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|dump|close [options]\n");
     return 100;
   }
   std::string command = argv[1];
@@ -525,8 +563,9 @@ int main(int argc, char** argv) {
   int failed = 0;
   if (command == "layout") failed = Layout(f);
   else if (command == "scan") failed = Scan(f, timeout_ms, log);
-  else if (command == "stop-during-scan") failed = StopDuringScan(f, after_files, timeout_ms, log);
-  else if (command == "start-after-stop") failed = StartAfterStop(f, after_files, expect_files, timeout_ms, log);
+  else if (command == "stop-during-scan") failed = StopDuringScan(f, after_files, expect_files, timeout_ms, log);
+  else if (command == "stop") failed = StopIdle(f, log);
+  else if (command == "start-after-stop") failed = StartAfterStop(f, after_files, Option(argc, argv, "--at-file", ""), expect_files, timeout_ms, log);
   else if (command == "clear-log") failed = ClearLog(f, log);
   else if (command == "dump") { WriteLog(f, log); PrintState(f); }
   else if (command == "close") failed = Close(f);

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# End-to-end tests: the real Vuxor.exe in a sandbox Wine prefix under Xvfb,
+# worked through its window by tests/e2e/driver.cpp (e2e_driver.exe).
+#
+# Builds nothing: expects build/win32 (Vuxor.exe, e2e_driver.exe, the sample
+# programs) and build/native (make_samples); VX_WIN32_BUILD and
+# VX_NATIVE_BUILD choose other build folders. Drive E: holds many plain files
+# (a walk that can be stopped), D: the generated harmless samples; C: is the
+# prefix's own. Three scans in all: one full scan whose every effect is
+# checked, a stopped one, and a stop with an immediate restart.
+#
+# Ends with "e2e: N passed, M failed"; exits non-zero on any failure.
+# KEEP=1 keeps the temporary folder (prefix, fixtures, logs).
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+. scripts/wine-env.sh
+
+win=${VX_WIN32_BUILD:-$top/build/win32}
+native=${VX_NATIVE_BUILD:-$top/build/native}
+for f in "$win/Vuxor.exe" "$win/tests/e2e/e2e_driver.exe" "$win/tools/win32/demo_host.exe" \
+         "$win/tools/win32/dummy_process.exe" "$native/tools/make_samples"; do
+  [ -f "$f" ] || { echo "test-e2e: missing $f (run scripts/build.sh)"; echo "e2e: 0 passed, 1 failed"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/vx-e2e.XXXXXX)
+pfx=$work/prefix
+mkdir -p out
+passed=0; failed=0; xvfb_pid=
+cleanup() {
+  vx_wine_stop "$pfx"
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ "${KEEP:-0}" = 1 ] && echo "test-e2e: kept $work" || rm -rf "$work"
+}
+trap cleanup EXIT
+
+pass() { passed=$((passed + 1)); echo "PASS $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
+check() {  # check NAME COMMAND...: passes when the command succeeds
+  local name=$1; shift
+  if "$@" > "$work/check.out" 2>&1; then pass "$name"; else fail "$name" "$(head -c 1500 "$work/check.out")"; fi
+}
+
+# drive ARGS...: one driver command; its PASS/FAIL lines count, the rest is
+# kept in $work/driver.out for the script's own checks.
+drive() {
+  vx_wine "$pfx" 'C:\vx\e2e_driver.exe' "$@" 2>/dev/null | tr -d '\r' > "$work/driver.out"
+  grep -E '^(PASS|FAIL) ' "$work/driver.out"
+  passed=$((passed + $(grep -c '^PASS ' "$work/driver.out")))
+  failed=$((failed + $(grep -c '^FAIL ' "$work/driver.out")))
+}
+state() { sed -n "s/^$1=//p" "$work/driver.out"; }  # a value the last driver command printed
+
+# Files a walk examines: every file below 30 MiB that has no "." at the start
+# of its name or of a folder on its way, on C:, D: and E:.
+count_walkable() {
+  local d n=0
+  for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive"; do
+    n=$((n + $(cd "$d" && find . -type f ! -path '*/.*' -size -31457280c | wc -l)))
+  done
+  echo "$n"
+}
+
+shot() {  # shot NAME: screenshot of the whole screen into out/NAME.png
+  import -display "$DISPLAY" -window root "out/$1.png" 2>/dev/null && echo "screenshot: out/$1.png"
+}
+
+start=$SECONDS
+export -f vx_wine vx_wine_env; export _vx_wine_env_here   # for the checks run by bash -c
+
+# --- the display: first, since a Wine session that starts without one never
+# gets one (its desktop process lives as long as the session) ---------------
+for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
+Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$n"
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+
+# --- the sandbox --------------------------------------------------------
+vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
+"$native/tools/make_samples" --out "$work/d" --letter D --host "$win/tools/win32/demo_host.exe" \
+  --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big}" >/dev/null
+"$native/tools/make_samples" --out "$work/e" --letter E --host "$win/tools/win32/demo_host.exe" \
+  --features slow,bulk >/dev/null
+vx_map_drive "$pfx" d "$work/d/drive"
+vx_map_drive "$pfx" e "$work/e/drive"
+mkdir -p "$pfx/drive_c/vx"
+# The driver writes what it reads to C:\.vx-logs; the walk passes over dot folders.
+logs=$pfx/drive_c/.vx-logs
+mkdir -p "$logs"
+cp "$win/Vuxor.exe" "$win/tests/e2e/e2e_driver.exe" "$pfx/drive_c/vx/"
+drivers="$pfx/drive_c/windows/system32/drivers"
+cp "$win/tools/win32/dummy_process.exe" "$drivers/qadrelv.exe"
+cp "$win/tools/win32/dummy_process.exe" "$drivers/MKZBR48.EXE"
+cp "$win/tools/win32/dummy_process.exe" "$pfx/drive_c/vx/xqadrelv.exe"   # a name that only looks alike
+showall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Advanced\Folder\Hidden\SHOWALL'
+# The worm leaves the value as text; the scan must store it as a number.
+vx_wine "$pfx" reg add "$showall" /v CheckedValue /t REG_SZ /d 0 /f >/dev/null 2>&1
+
+# --- the programs -------------------------------------------------------
+vx_wine "$pfx" 'C:\windows\system32\drivers\qadrelv.exe' >/dev/null 2>&1 &
+vx_wine "$pfx" 'C:\windows\system32\drivers\MKZBR48.EXE' >/dev/null 2>&1 &
+vx_wine "$pfx" 'C:\vx\xqadrelv.exe' >/dev/null 2>&1 &
+vx_wine "$pfx" 'C:\vx\Vuxor.exe' >"$work/vuxor.log" 2>&1 &
+drive wait-window --timeout 60
+
+# --- the window as it starts --------------------------------------------
+drive layout
+sleep 0.5; shot window-start
+drive dump --log 'C:\.vx-logs\notice.txt'
+
+# --- one full scan, every effect checked --------------------------------
+drive scan --timeout 300 --log 'C:\.vx-logs\scan.txt'
+shot window
+scanned=$(state panel1); cleaned=$(state panel2)
+walkable=$(count_walkable)
+restored=$(sed -n 's/^restored //p' "$work/d/counts.txt")
+check "full scan counts every walkable file of C:, D: and E: ($walkable)" test "$scanned" = "扫描文件数:$walkable"
+check "full scan counts the restored executables ($restored)" test "$cleaned" = "已清除文件数:$restored"
+
+# The log: the notice, then the root cleanup, the process sweep, the walk.
+tail -n +"$(( $(grep -c '' "$logs/notice.txt") + 1 ))" "$logs/scan.txt" > "$work/scan-lines.txt"
+check "the log keeps the notice above the scan's lines" cmp -n "$(wc -c < "$logs/notice.txt")" "$logs/notice.txt" "$logs/scan.txt"
+grep -v '^扫描进程:' "$work/scan-lines.txt" | grep -Ev '^(关闭木马进程:|.* 删除成功!$)' > "$work/got-rest.txt"
+grep -Ev ' 删除成功!$' "$work/d/walk.txt" > "$work/want-rest.txt"
+check "log lines of the walk (restores and pages), in walk order" diff "$work/want-rest.txt" "$work/got-rest.txt"
+grep -E ' 删除成功!$' "$work/scan-lines.txt" | grep -Ev '^(qadrelv|MKZBR48)' > "$work/got-deleted.txt"
+cat "$work/e/roots.txt" "$work/d/roots.txt" <(grep -E ' 删除成功!$' "$work/d/walk.txt") > "$work/want-deleted.txt"
+check "start-up files at the roots, then markers in walk order, are deleted and logged" \
+  diff "$work/want-deleted.txt" "$work/got-deleted.txt"
+sweep_ok() {  # the three lines of one killed process follow each other
+  grep -A2 -x "扫描进程:$1" "$work/scan-lines.txt" | head -n 3 | diff - <(printf '扫描进程:%s\n关闭木马进程:%s\n%s 删除成功!\n' "$1" "$1" "$1")
+}
+check "sweep: qadrelv.exe is ended and its file deleted" sweep_ok qadrelv.exe
+check "sweep: MKZBR48.EXE is ended and its file deleted, named as it runs" sweep_ok MKZBR48.EXE
+check "sweep: a look-alike name is listed and left running" \
+  bash -c 'grep -qx "扫描进程:xqadrelv.exe" "$1" && ! grep -q "关闭木马进程:xqadrelv" "$1"' _ "$work/scan-lines.txt"
+check "sweep: the worm program files are gone from the drivers folder" \
+  test ! -e "$drivers/qadrelv.exe" -a ! -e "$drivers/MKZBR48.EXE"
+check "every file of D: and E: holds its expected bytes" \
+  bash -c 'diff -r "$1/d/expected" "$1/d/drive" && diff -r "$1/e/expected" "$1/e/drive"' _ "$work"
+check "a restored program runs: demo host prints its line" \
+  bash -c 'vx_wine "$1" "D:\\host.exe" 2>/dev/null | tr -d "\r" | grep -qx "demo host program ran"' _ "$pfx"
+check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text before" \
+  bash -c 'vx_wine "$1" reg query "$2" /v CheckedValue 2>/dev/null | tr -d "\r" | grep -Eq "CheckedValue +REG_DWORD +0x1$"' _ "$pfx" "$showall"
+
+# --- "清空日志" and "停止杀毒" outside a scan: both clean the drive roots --
+printf '[AutoRun]\r\n' > "$work/e/drive/autorun.inf"; printf 'x' > "$work/e/drive/setup.exe"
+drive clear-log --log 'C:\.vx-logs\cleared.txt'
+check "清空日志 empties the log, then cleans the roots (E:)" \
+  diff <(printf 'E:\\autorun.inf 删除成功!\nE:\\setup.exe 删除成功!\n') "$logs/cleared.txt"
+printf '[AutoRun]\r\n' > "$work/d/drive/autorun.inf"
+drive stop --log 'C:\.vx-logs\stopped-idle.txt'
+check "停止杀毒 with no scan running still cleans the roots (D:)" \
+  bash -c 'tail -n 1 "$1" | grep -qx "D:.autorun.inf 删除成功!" && test ! -e "$2"' _ "$logs/stopped-idle.txt" "$work/d/drive/autorun.inf"
+
+# --- a stop during the walk, then a stop with an immediate restart --------
+drive stop-during-scan --after-files 40 --expect-files "$walkable" --timeout 120
+# The stop comes while the walk reads a big program, so the stopped walk is
+# still busy when the new scan starts.
+drive start-after-stop --after-files 1 --at-file 'slow2' --expect-files "$(count_walkable)" --timeout 300 --log 'C:\.vx-logs\restart.txt'
+shot window-end
+
+# --- closing ends the program -------------------------------------------
+drive close
+
+echo "e2e: took $((SECONDS - start)) s"
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
