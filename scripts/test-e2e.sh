@@ -79,11 +79,15 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 # --- the sandbox --------------------------------------------------------
 vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
 "$native/tools/make_samples" --out "$work/d" --letter D --host "$win/tools/win32/demo_host.exe" \
-  --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big}" >/dev/null
+  --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big,attrs}" >/dev/null
 "$native/tools/make_samples" --out "$work/e" --letter E --host "$win/tools/win32/demo_host.exe" \
   --features slow,bulk >/dev/null
 vx_map_drive "$pfx" d "$work/d/drive"
 vx_map_drive "$pfx" e "$work/e/drive"
+# Read-only, hidden and system samples get their attributes the Windows way.
+while IFS=$'\t' read -r flags path; do
+  vx_wine "$pfx" cmd /c "attrib $flags D:\\$path" </dev/null >/dev/null 2>&1
+done < "$work/d/attributes.txt"
 mkdir -p "$pfx/drive_c/vx"
 # The driver writes what it reads to C:\.vx-logs; the walk passes over dot folders.
 logs=$pfx/drive_c/.vx-logs
@@ -139,6 +143,18 @@ check "sweep: the worm program files are gone from the drivers folder" \
   test ! -e "$drivers/qadrelv.exe" -a ! -e "$drivers/MKZBR48.EXE"
 check "every file of D: and E: holds its expected bytes" \
   bash -c 'diff -r "$1/d/expected" "$1/d/drive" && diff -r "$1/e/expected" "$1/e/drive"' _ "$work"
+attributes_kept() {  # samples left alone keep their read-only, hidden and system flags
+  local flags path line f
+  while IFS=$'\t' read -r flags path; do
+    [ -e "$work/d/drive/${path//\\//}" ] || continue
+    line=$(vx_wine "$pfx" cmd /c "attrib D:\\$path" </dev/null 2>/dev/null | tr -d '\r')
+    for f in $flags; do
+      f=${f#+}
+      case "${line%%D:*}" in *"${f^^}"*) ;; *) echo "$path lost +$f: $line"; return 1 ;; esac
+    done
+  done < "$work/d/attributes.txt"
+}
+check "read-only, hidden and system samples keep their attributes" attributes_kept
 check "a restored program runs: demo host prints its line" \
   bash -c 'vx_wine "$1" "D:\\host.exe" 2>/dev/null | tr -d "\r" | grep -qx "demo host program ran"' _ "$pfx"
 check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text before" \

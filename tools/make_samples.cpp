@@ -2,7 +2,7 @@
 // the demo, together with what the drive must look like after one full scan.
 //
 //   make_samples --out DIR --host demo_host.exe [--letter D] [--pattern TEXT]
-//                [--features roots,markers,exes,pages,edges,names,big,bulk,slow]
+//                [--features roots,markers,exes,pages,edges,names,big,bulk,slow,attrs]
 //
 // DIR/drive     the tree to map as a drive
 // DIR/expected  every file of the tree as it must be after the scan (files the
@@ -10,6 +10,8 @@
 // DIR/walk.txt  the log lines the walk of this drive writes, in walk order
 // DIR/roots.txt the log lines of the drive-root cleanup for this drive
 // DIR/counts.txt "files N" (files the walk examines), "restored N"
+// DIR/attributes.txt  "FLAGS<tab>PATH" per file whose attributes the caller
+//               sets under Wine before the scan (e.g. "+r +h<tab>attrs\a.exe")
 //
 // Infected executables are built the way the worm builds them: some leading
 // bytes, the host program, a zero byte, then the trailer with both markers and
@@ -42,6 +44,7 @@ struct Sample {
   std::string bytes;   // content written now
   Fate fate;
   std::string after;   // content after the scan (restored / cleaned)
+  std::string attrib;  // attribute flags to set before the scan, e.g. "+r +h"
 };
 
 std::vector<Sample> samples;
@@ -49,7 +52,7 @@ std::set<std::string> folders;  // relative folder paths, also empty ones
 
 void Add(const std::string& path, const std::string& bytes, Fate fate = Fate::kUntouched,
          const std::string& after = "") {
-  samples.push_back({path, bytes, fate, fate == Fate::kUntouched ? bytes : after});
+  samples.push_back({path, bytes, fate, fate == Fate::kUntouched ? bytes : after, ""});
 }
 
 // Deterministic filler standing for the worm's own body in front of the host.
@@ -215,6 +218,21 @@ void Slow() {
     Add("a_slow/slow" + std::to_string(i) + ".exe", std::string(kMaxScanFileSize - 1, '\0'));
 }
 
+// Read-only, hidden and system files are never rewritten; markers and
+// start-up files are deleted whatever their attributes.
+void Attributes(const std::string& host, const std::string& pattern) {
+  auto with = [](const std::string& attrib) { samples.back().attrib = attrib; };
+  Add("attrs/plain.exe", Infect(host, 20), Fate::kRestored, host);
+  Add("attrs/ro.exe", Infect(host, 21)), with("+r");
+  Add("attrs/hidden.exe", Infect(host, 22)), with("+h");
+  Add("attrs/system.exe", Infect(host, 23)), with("+s");
+  Add("attrs/ro.htm", pattern), with("+r");
+  Add("attrs/hidden.html", pattern), with("+h");
+  Add("attrs/sub/Quellin_.ini", "[marker]\r\n", Fate::kDeleted), with("+r +h +s");
+  for (Sample& s : samples)
+    if (s.path == "autorun.inf") s.attrib = "+r +h +s";
+}
+
 // --- the expected walk --------------------------------------------------
 
 // The order in which the platform lists a folder here: by name, compared as
@@ -285,7 +303,7 @@ struct Walk {
 
 int main(int argc, char** argv) {
   std::string out, host_path, letter = "D", pattern = VX_DEFAULT_PATTERN;
-  std::string features = "roots,markers,exes,pages,edges,names,big,bulk";
+  std::string features = "roots,markers,exes,pages,edges,names,big,bulk,attrs";
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string opt = argv[i], val = argv[i + 1];
     if (opt == "--out") out = val;
@@ -313,12 +331,15 @@ int main(int argc, char** argv) {
   if (on.count("big")) Big(host);
   if (on.count("bulk")) Bulk();
   if (on.count("slow")) Slow();
+  if (on.count("attrs")) Attributes(host, pattern);
 
   fs::remove_all(out);
   Node root;
   for (const Sample& s : samples) {
     WriteFile(fs::path(out) / "drive" / fs::u8path(s.path), s.bytes);
-    if (s.fate != Fate::kDeleted) WriteFile(fs::path(out) / "expected" / fs::u8path(s.path), s.after);
+    fs::path expected = fs::path(out) / "expected" / fs::u8path(s.path);
+    if (s.fate != Fate::kDeleted) WriteFile(expected, s.after);
+    else fs::create_directories(expected.parent_path());  // the folder stays
     // Start-up files at the root go before the walk; markers below the root
     // are deleted when the walk reaches their folder, the root's own stays.
     Node* node = &root;
@@ -350,6 +371,12 @@ int main(int argc, char** argv) {
   for (const std::string& line : walk.log) log << line << "\n";
   std::ofstream roots(fs::path(out) / "roots.txt", std::ios::binary);
   if (on.count("roots")) roots << letter << ":\\autorun.inf 删除成功!\n" << letter << ":\\setup.exe 删除成功!\n";
+  std::ofstream attributes(fs::path(out) / "attributes.txt", std::ios::binary);
+  for (const Sample& s : samples) {
+    std::string path = s.path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    if (!s.attrib.empty()) attributes << s.attrib << "\t" << path << "\n";
+  }
   std::ofstream counts(fs::path(out) / "counts.txt", std::ios::binary);
   counts << "files " << walk.files << "\nrestored " << walk.restored << "\n";
   std::printf("make_samples: %zu files in %s/drive, %ld examined, %ld to restore\n", samples.size(),
