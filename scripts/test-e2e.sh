@@ -112,6 +112,7 @@ drive wait-window --timeout 60
 drive layout
 sleep 0.5; shot window-start
 drive dump --log 'C:\.vx-logs\notice.txt'
+default=$(state edit2)   # the pattern the window starts with
 
 # --- one full scan, every effect checked --------------------------------
 drive scan --timeout 300 --log 'C:\.vx-logs\scan.txt'
@@ -172,10 +173,19 @@ check "停止杀毒 with no scan running still cleans the roots (D:)" \
 
 # --- a stop during the walk, then a stop with an immediate restart --------
 drive stop-during-scan --after-files 40 --expect-files "$walkable" --timeout 120
+# A pattern typed into Edit2 is what the next scan cuts out of pages.
+typed='<iframe src=http://other.invalid/x.htm width=0 height=0></iframe>'
+mkdir -p "$work/d/drive/web2"
+printf 'A%sB' "$typed" > "$work/d/drive/web2/typed.htm"
+printf 'A%sB' "$default" > "$work/d/drive/web2/default.htm"
+drive set-pattern "$typed"
 # The stop comes while the walk reads a big program, so the stopped walk is
 # still busy when the new scan starts.
 drive start-after-stop --after-files 1 --at-file 'slow2' --expect-files "$(count_walkable)" --timeout 300 --log 'C:\.vx-logs\restart.txt'
 shot window-end
+check "the typed pattern is cut from pages, the default one no longer" bash -c \
+  'test "$(cat "$1/typed.htm")" = AB && test "$(cat "$1/default.htm")" = "A${2}B" && grep -qx "D:.web2.typed.htm 网页还原成功!" "$3"' \
+  _ "$work/d/drive/web2" "$default" "$logs/restart.txt"
 
 # --- closing ends the program -------------------------------------------
 drive close

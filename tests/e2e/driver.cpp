@@ -15,6 +15,7 @@
 //   e2e_driver start-after-stop --after-files N [--at-file TEXT] --expect-files M [--timeout S] [--log FILE]
 //   e2e_driver clear-log [--log FILE]
 //   e2e_driver dump [--log FILE]
+//   e2e_driver set-pattern TEXT
 //   e2e_driver close
 #include <windows.h>
 #include <commctrl.h>
@@ -521,6 +522,13 @@ int StopIdle(const Form& f, const char* log) {
   return failures;
 }
 
+// Types a new pattern into Edit2, as a user who saw another frame would.
+int SetPattern(const Form& f, const char* pattern) {
+  Send(f.edit2, WM_SETTEXT, 0, (LPARAM)pattern);
+  Check(WindowText(f.edit2) == pattern, "Edit2 takes a pattern typed in", Quoted(WindowText(f.edit2)));
+  return failures;
+}
+
 int ClearLog(const Form& f, const char* log) {
   Check(Click(f.button4), "清空日志 can be pressed", "no answer");
   WriteLog(f, log);
@@ -544,7 +552,7 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|dump|close [options]\n");
+    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|set-pattern|dump|close [options]\n");
     return 100;
   }
   std::string command = argv[1];
@@ -569,6 +577,7 @@ int main(int argc, char** argv) {
   else if (command == "clear-log") failed = ClearLog(f, log);
   else if (command == "dump") { WriteLog(f, log); PrintState(f); }
   else if (command == "close") failed = Close(f);
+  else if (command == "set-pattern" && argc > 2) failed = SetPattern(f, argv[2]);
   else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
   return failed > 99 ? 99 : failed;
 }
