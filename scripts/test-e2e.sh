@@ -4,10 +4,11 @@
 #
 # Builds nothing: expects build/win32 (Vuxor.exe, e2e_driver.exe, the sample
 # programs) and build/native (make_samples); VX_WIN32_BUILD and
-# VX_NATIVE_BUILD choose other build folders. Drive E: holds many plain files
-# (a walk that can be stopped), D: the generated harmless samples; C: is the
-# prefix's own. Three scans in all: one full scan whose every effect is
-# checked, a stopped one, and a stop with an immediate restart.
+# VX_NATIVE_BUILD choose other build folders. Drive E: holds big programs and
+# many plain files (a walk that takes a while and can be stopped), D: the
+# generated harmless samples; C: is the prefix's own. "全盘杀毒" is pressed
+# four times: one full scan whose every effect is checked, a scan that is
+# stopped, and a stop with an immediate restart.
 #
 # Ends with "e2e: N passed, M failed"; exits non-zero on any failure.
 # KEEP=1 keeps the temporary folder (prefix, fixtures, logs).
@@ -48,6 +49,7 @@ drive() {
   grep -E '^(PASS|FAIL) ' "$work/driver.out"
   passed=$((passed + $(grep -c '^PASS ' "$work/driver.out")))
   failed=$((failed + $(grep -c '^FAIL ' "$work/driver.out")))
+  ! grep -q '^FAIL ' "$work/driver.out"
 }
 state() { sed -n "s/^$1=//p" "$work/driver.out"; }  # a value the last driver command printed
 
@@ -106,7 +108,7 @@ vx_wine "$pfx" 'C:\windows\system32\drivers\qadrelv.exe' >/dev/null 2>&1 &
 vx_wine "$pfx" 'C:\windows\system32\drivers\MKZBR48.EXE' >/dev/null 2>&1 &
 vx_wine "$pfx" 'C:\vx\xqadrelv.exe' >/dev/null 2>&1 &
 vx_wine "$pfx" 'C:\vx\Vuxor.exe' >"$work/vuxor.log" 2>&1 &
-drive wait-window --timeout 60
+drive wait-window --timeout 60 || { echo "e2e: $passed passed, $failed failed"; exit 1; }
 
 # --- the window as it starts --------------------------------------------
 drive layout
