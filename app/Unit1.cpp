@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "app/app_window.h"
 #include "app/control_ids.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
@@ -38,19 +39,8 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   uiThread_ = GetCurrentThreadId();
   Image1.LoadJpegResource(instance, IDR_PICTURE);
 
-  WNDCLASSEXA windowClass = {};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXSMICON),
-                                                      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = VX_FORM_CLASS;
-  if (RegisterClassExA(&windowClass) == 0) return false;
+  HBRUSH buttonFace = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  if (!RegisterProgramClass(instance, WindowProc, VX_FORM_CLASS, buttonFace)) return false;
 
   // The outer size that gives the 696 x 313 client area, centred on the work area.
   RECT frame = {0, 0, kClientWidth, kClientHeight};

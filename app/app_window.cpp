@@ -45,10 +45,10 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
 
 }  // namespace
 
-HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
+bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const char* className, HBRUSH background) {
   WNDCLASSEXA windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = ApplicationWindowProc;
+  windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
   windowClass.hIcon = static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
@@ -56,8 +56,13 @@ HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
                                                       GetSystemMetrics(SM_CXSMICON),
                                                       GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
-  windowClass.lpszClassName = VX_APP_CLASS;
-  if (RegisterClassExA(&windowClass) == 0) return nullptr;
+  windowClass.hbrBackground = background;
+  windowClass.lpszClassName = className;
+  return RegisterClassExA(&windowClass) != 0;
+}
+
+HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
+  if (!RegisterProgramClass(instance, ApplicationWindowProc, VX_APP_CLASS, nullptr)) return nullptr;
 
   RECT work;
   if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
