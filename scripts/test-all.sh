@@ -40,7 +40,8 @@ if [ -f scripts/test-e2e.sh ]; then
   run_tier "end-to-end under Wine and Xvfb" out/e2e.log bash scripts/test-e2e.sh
   e2e=$(grep -Eo '^e2e: [0-9]+ passed, [0-9]+ failed' out/e2e.log | tail -n1)
   if [ -n "$e2e" ]; then
-    read -r ep ef < <(echo "$e2e" | grep -Eo '[0-9]+' | tr '\n' ' ')
+    ep=$(echo "$e2e" | sed -E 's/^e2e: ([0-9]+) passed.*/\1/')
+    ef=$(echo "$e2e" | sed -E 's/.* ([0-9]+) failed$/\1/')
     passed=$((passed + ep)); failed=$((failed + ef))
   fi
 fi
