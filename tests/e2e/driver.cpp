@@ -451,6 +451,15 @@ int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeo
   if (old_count.empty()) return failures + 1;
   bool walking = WaitForFiles(f, old_count, after_files, timeout_ms);
   Check(walking, "stop: the walk gets going", "panel 1 " + PanelText(f, 1));
+  // "清空日志" empties the log (this scan's process lines too) but does not
+  // stop the scan.
+  bool listed = WindowText(f.memo).find("扫描进程:") != std::string::npos;
+  Click(f.button4);
+  std::string cleared = WindowText(f.memo);
+  Check(listed && cleared.find("扫描进程:") == std::string::npos && !Enabled(f.button3) && PanelText(f, 0) == kScanning,
+        "清空日志 during a scan empties the log", Quoted(cleared.substr(0, 80)) + ", panel 0 " + PanelText(f, 0));
+  Check(WaitForFiles(f, old_count, after_files + 20, timeout_ms) && PanelText(f, 0) == kScanning,
+        "清空日志 during a scan: the walk goes on", "panel 1 " + PanelText(f, 1));
   bool clicked = Click(f.button2);
   DWORD pressed = GetTickCount();
   Check(clicked && Enabled(f.button3), "stop: 停止杀毒 enables 全盘杀毒 at once", "still disabled");
