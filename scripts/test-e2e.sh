@@ -70,6 +70,25 @@ shot() {  # shot NAME: screenshot of the whole screen into out/NAME.png
 start=$SECONDS
 export -f vx_wine vx_wine_env; export _vx_wine_env_here   # for the checks run by bash -c
 
+# plant_roots: autorun.inf and setup.exe at the roots of E:, D: and C:, some
+# of them read-only, hidden and system as the worm leaves them.
+plant_roots() {
+  local root
+  for root in "$work/e/drive" "$work/d/drive" "$pfx/drive_c"; do
+    printf '[AutoRun]\r\nopen=setup.exe\r\n' > "$root/autorun.inf"; printf 'MZ' > "$root/setup.exe"
+  done
+  vx_wine "$pfx" cmd /c 'attrib +h +r C:\autorun.inf' </dev/null >/dev/null 2>&1
+  vx_wine "$pfx" cmd /c 'attrib +h +s +r D:\setup.exe' </dev/null >/dev/null 2>&1
+}
+root_lines() {  # the six lines of one root cleanup, E: first
+  local d
+  for d in E D C; do printf '%s:\\autorun.inf 删除成功!\n%s:\\setup.exe 删除成功!\n' "$d" "$d"; done
+}
+roots_gone() {
+  test ! -e "$work/e/drive/autorun.inf" -a ! -e "$work/d/drive/setup.exe" -a ! -e "$pfx/drive_c/autorun.inf" \
+    -a ! -e "$pfx/drive_c/setup.exe"
+}
+
 # --- the display: first, since a Wine session that starts without one never
 # gets one (its desktop process lives as long as the session) ---------------
 for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
@@ -117,6 +136,8 @@ drive dump --log 'C:\.vx-logs\notice.txt'
 default=$(state edit2)   # the pattern the window starts with
 
 # --- one full scan, every effect checked --------------------------------
+printf '[AutoRun]\r\n' > "$pfx/drive_c/autorun.inf"; printf 'MZ' > "$pfx/drive_c/setup.exe"
+vx_wine "$pfx" cmd /c 'attrib +h +r C:\autorun.inf' </dev/null >/dev/null 2>&1
 drive scan --timeout 300 --log 'C:\.vx-logs\scan.txt'
 shot window
 scanned=$(state panel1); cleaned=$(state panel2)
@@ -132,7 +153,8 @@ grep -v '^扫描进程:' "$work/scan-lines.txt" | grep -Ev '^(关闭木马进程
 grep -Ev ' 删除成功!$' "$work/d/walk.txt" > "$work/want-rest.txt"
 check "log lines of the walk (restores and pages), in walk order" diff "$work/want-rest.txt" "$work/got-rest.txt"
 grep -E ' 删除成功!$' "$work/scan-lines.txt" | grep -Ev '^(qadrelv|MKZBR48)' > "$work/got-deleted.txt"
-cat "$work/e/roots.txt" "$work/d/roots.txt" <(grep -E ' 删除成功!$' "$work/d/walk.txt") > "$work/want-deleted.txt"
+cat "$work/e/roots.txt" "$work/d/roots.txt" <(printf 'C:\\autorun.inf 删除成功!\nC:\\setup.exe 删除成功!\n') \
+  <(grep -E ' 删除成功!$' "$work/d/walk.txt") > "$work/want-deleted.txt"
 check "start-up files at the roots, then markers in walk order, are deleted and logged" \
   diff "$work/want-deleted.txt" "$work/got-deleted.txt"
 sweep_ok() {  # the three lines of one killed process follow each other
@@ -164,14 +186,14 @@ check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text befo
   bash -c 'vx_wine "$1" reg query "$2" /v CheckedValue 2>/dev/null | tr -d "\r" | grep -Eq "CheckedValue +REG_DWORD +0x1$"' _ "$pfx" "$showall"
 
 # --- "清空日志" and "停止杀毒" outside a scan: both clean the drive roots --
-printf '[AutoRun]\r\n' > "$work/e/drive/autorun.inf"; printf 'x' > "$work/e/drive/setup.exe"
+plant_roots
 drive clear-log --log 'C:\.vx-logs\cleared.txt'
-check "清空日志 empties the log, then cleans the roots (E:)" \
-  diff <(printf 'E:\\autorun.inf 删除成功!\nE:\\setup.exe 删除成功!\n') "$logs/cleared.txt"
-printf '[AutoRun]\r\n' > "$work/d/drive/autorun.inf"
+cleared_ok() { diff <(root_lines) "$logs/cleared.txt" && roots_gone; }
+check "清空日志 empties the log, then cleans the roots of E:, D: and C:" cleared_ok
+plant_roots
 drive stop --log 'C:\.vx-logs\stopped-idle.txt'
-check "停止杀毒 with no scan running still cleans the roots (D:)" \
-  bash -c 'tail -n 1 "$1" | grep -qx "D:.autorun.inf 删除成功!" && test ! -e "$2"' _ "$logs/stopped-idle.txt" "$work/d/drive/autorun.inf"
+stopped_ok() { diff <(root_lines) <(tail -n 6 "$logs/stopped-idle.txt") && roots_gone; }
+check "停止杀毒 with no scan running still cleans the roots of E:, D: and C:" stopped_ok
 
 # --- a stop during the walk, then a stop with an immediate restart --------
 drive stop-during-scan --after-files 40 --expect-files "$walkable" --timeout 120
