@@ -193,35 +193,20 @@ void TForm1::Button4Click() { EmptyLogCommand(); }
 void TForm1::WindowLog(const std::string& line) {
   WindowCall call(WindowCall::kLog);
   call.text = line;
-  if (OnUiThread()) {
-    DrainQueue();
-    Perform(call);
-  } else {
-    queue_.Push(std::move(call));
-  }
+  Dispatch(std::move(call));
 }
 
 void TForm1::SetStatusText(int panel, const std::string& text) {
   WindowCall call(WindowCall::kStatusText);
   call.panel = panel;
   call.text = text;
-  if (OnUiThread()) {
-    DrainQueue();
-    Perform(call);
-  } else {
-    queue_.Push(std::move(call));
-  }
+  Dispatch(std::move(call));
 }
 
 void TForm1::ShowCurrentFile(const std::string& path) {
   WindowCall call(WindowCall::kCurrentFile);
   call.text = path;
-  if (OnUiThread()) {
-    DrainQueue();
-    Perform(call);
-  } else {
-    queue_.Push(std::move(call));
-  }
+  Dispatch(std::move(call));
 }
 
 std::string TForm1::ReadPattern() {
@@ -233,16 +218,17 @@ std::string TForm1::ReadPattern() {
 void TForm1::EnableFullScan(bool enabled) {
   WindowCall call(WindowCall::kEnableFullScan);
   call.enabled = enabled;
-  if (OnUiThread()) {
-    DrainQueue();
-    Perform(call);
-  } else {
-    queue_.Push(std::move(call));
-  }
+  Dispatch(std::move(call));
 }
 
 void TForm1::EmptyLog() {
   WindowCall call(WindowCall::kEmptyLog);
+  Dispatch(std::move(call));
+}
+
+// On the UI thread a call acts at once, after whatever the worker queued
+// before it; from the worker it joins the queue.
+void TForm1::Dispatch(WindowCall call) {
   if (OnUiThread()) {
     DrainQueue();
     Perform(call);

@@ -82,6 +82,7 @@ class TForm1 : public WindowOps {
 
   void OnCommand(int id, int code);
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
+  void Dispatch(WindowCall call);        // any thread
   void Perform(const WindowCall& call);  // UI thread
   void DrainQueue();                     // UI thread
   void AppendLogLines(const std::string& line);
