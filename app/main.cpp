@@ -11,6 +11,10 @@
 #include "platform/win32/win32_platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  // A card reader or floppy drive without a medium is a removable drive too;
+  // walking its root must fail quietly, not stop the scan with Windows's
+  // "no disk in the drive" box for every such drive.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
