@@ -17,12 +17,17 @@ void FullScanCommand() {
   WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1);  // makes hidden files showable again
   CleanDriveRoots();
   KillTrojanProcesses();
+  // From here on panel 0 and the button belong to the new scan: a worker still
+  // finishing an earlier one stays silent.
+  SupersedeEarlierScan();
   SetStatusText(0, "正在扫描,请等待!");
   ScannedFiles = 0;
   CleanedFiles = 0;
   SetStatusText(2, "已清除文件数:0");
-  StartFullScan();
+  // Before the worker exists, so that its end report always comes after, even
+  // when it has no drive to walk and ends at once.
   EnableFullScan(false);
+  StartFullScan();
 }
 
 void StopScanCommand() {

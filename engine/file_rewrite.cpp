@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/rewrite_guard.h"
 #include "platform/platform.h"
 #include "util/fun_unit.h"
 
@@ -71,6 +72,7 @@ void PutBackByPath(const std::string& path, const std::string& original, const s
 }  // namespace
 
 bool RewriteFileInPlace(const std::string& path, const std::string& original, const std::string& replacement) {
+  RewriteUnderWay underWay;  // the program does not end before the file is whole again
   if (replacement.size() > original.size() || path.size() > kMaxAnsiPath || !MayRewrite(path)) return false;
   Handle file = OpenExclusive(path);
   if (file == kInvalidHandle) return false;

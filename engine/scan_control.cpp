@@ -2,20 +2,34 @@
 //
 //   UI thread                          worker thread
 //   FullScanCommand
-//     ... StartFullScan ───────────►   FullScanWorker
+//     ... SupersedeEarlierScan
+//     panel 0, counters, panel 2,
+//     EnableFullScan(false)
+//     StartFullScan ──────────────►   FullScanWorker
 //                                        [waits for a stopping predecessor]
-//                                        ListScanDrives, ScanTree per drive
+//                                        ListScanDrives, counters to 0,
+//                                        ScanTree per drive
 //   StopScanCommand: RequestScanStop     (ScanTree sees ScanStopped after
 //                                         its current entry and unwinds)
-//                                        panel 0 "扫描完成!" / "扫描中止!",
-//                                        EnableFullScan(true), ScanStopped
+//                                        ReportEnd: panel 0 "扫描完成!" /
+//                                        "扫描中止!", EnableFullScan(true),
+//                                        ScanStopped
+//
+// Panel 0 and "全盘杀毒" have one owner per scan. The command sets them before
+// the worker exists, so the worker's end report always lands after them, even
+// when the walk ends at once. The worker reports only while its scan is still
+// the newest: `voice` names the scan that may report, and the report claims
+// it for its few window calls. A new command takes the voice over first,
+// waiting out a report already being queued, so an earlier worker's report
+// either lands before the new scan's own window calls or never comes.
 //
 // A start that comes while a stopped worker is still finishing its current
 // file does not walk beside it: the new worker first waits for the old one to
-// end, on its own thread, so the window never freezes. The old worker then
-// ends quietly, leaving the panel and the button to the new scan.
+// end, on its own thread, so the window never freezes. The counters of a scan
+// start at 0 when its own walk starts, after the old worker has ended.
 #include "engine/scan_control.h"
 
+#include "engine/rewrite_guard.h"
 #include "engine/scan_tree.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
@@ -28,19 +42,25 @@ std::atomic<std::int32_t> CleanedFiles{0};
 
 namespace {
 
+constexpr std::uint32_t kReporting = 0x80000000u;  // in `voice`: the end report is being queued
+constexpr std::uint32_t kRewritePollMs = 50;
+
+std::atomic<std::uint32_t> voice{0};  // the scan that may report its end, maybe with kReporting
 std::atomic<std::uint32_t> stopRequests{0};
-std::atomic<std::uint32_t> generation{0};
-Handle newestWorker = kNullHandle;  // touched on the UI thread only
+std::uint32_t nextScan = 1;           // touched on the UI thread only
+Handle newestWorker = kNullHandle;    // touched on the UI thread only
 
 struct WorkerStart {
   Handle predecessor;          // a worker still running at the start, or none
-  std::uint32_t generation;    // this scan's number
+  std::uint32_t scan;          // this scan's number
   std::uint32_t stopRequests;  // stop requests seen when the scan was started
 };
 
 bool IsRunning(Handle thread) {
   return thread != kNullHandle && Sys().WaitForSingleObject(thread, 0) == kWaitTimeout;
 }
+
+bool IsNewest(std::uint32_t scan) { return (voice.load() & ~kReporting) == scan; }
 
 // Runs on the new worker: lets the predecessor finish its current file and end,
 // then takes the stop flag over, unless a stop was requested meanwhile.
@@ -52,16 +72,42 @@ void TakeOverFrom(const WorkerStart& start) {
   if (stopRequests.load() != start.stopRequests) ScanStopped = true;
 }
 
-void WalkDrives(const std::string& drives) {
+// The command set both counters to 0, but a predecessor may have finished a
+// file since and shown its own count; the new scan shows its 0 again.
+void StartCounters() {
+  ScannedFiles = 0;
+  if (CleanedFiles.exchange(0) != 0) SetStatusText(2, "已清除文件数:0");
+}
+
+// A superseded worker hands no further drive to the walker: the newer scan
+// walks them all itself.
+void WalkDrives(const std::string& drives, std::uint32_t scan) {
   // Sleep(10) lasts a whole timer tick (about 15.6 ms) at the default timer
   // resolution; 1 ms resolution keeps each pause close to 10 ms.
   bool finerTimer = Sys().TimeBeginPeriod(1) == 0;
-  for (std::size_t i = drives.size(); i > 0; --i) {
+  for (std::size_t i = drives.size(); i > 0 && IsNewest(scan); --i) {
     std::string letter(1, drives[i - 1]);
     if (IsFloppyLetter(letter)) continue;
     ScanTree(letter + ":\\");
   }
   if (finerTimer) Sys().TimeEndPeriod(1);
+}
+
+// The end of the scan in panel 0 and "全盘杀毒", from the newest scan only.
+void ReportEnd(std::uint32_t scan) {
+  std::uint32_t expected = scan;
+  if (!voice.compare_exchange_strong(expected, scan | kReporting)) return;
+  try {
+    SetStatusText(0, ScanStopped ? "扫描中止!" : "扫描完成!");
+    EnableFullScan(true);
+  } catch (...) {  // a window failure: the claim must be given back all the same
+  }
+  ScanStopped = true;
+  voice.store(scan);
+}
+
+bool WaitOnPlatform(Handle worker, std::uint32_t milliseconds) {
+  return Sys().WaitForSingleObject(worker, milliseconds) == kWaitObject0;
 }
 
 }  // namespace
@@ -89,31 +135,47 @@ std::uint32_t VX_WINAPI FullScanWorker(void* param) {
   delete static_cast<WorkerStart*>(param);
   TakeOverFrom(start);
   std::string drives = ListScanDrives();
-  if (!ScanStopped) WalkDrives(drives);
-  if (generation.load() == start.generation) {
-    SetStatusText(0, ScanStopped ? "扫描中止!" : "扫描完成!");
-    EnableFullScan(true);
-    ScanStopped = true;
+  if (IsNewest(start.scan)) {
+    StartCounters();
+    if (!ScanStopped) WalkDrives(drives, start.scan);
   }
+  ReportEnd(start.scan);
   return 0;
 }
 
+void SupersedeEarlierScan() {
+  std::uint32_t current = voice.load();
+  while (current != nextScan) {
+    // A report being queued is left to finish: its calls then come before the
+    // new scan's own. It lasts two window calls.
+    if (current & kReporting) {
+      current = voice.load();
+      continue;
+    }
+    if (voice.compare_exchange_weak(current, nextScan)) break;
+  }
+  if (IsRunning(newestWorker)) ScanStopped = true;  // its walk ends; the new worker takes the flag over
+}
+
 void StartFullScan() {
+  SupersedeEarlierScan();
   Handle predecessor = newestWorker;
   if (predecessor != kNullHandle && !IsRunning(predecessor)) {
     Sys().CloseHandle(predecessor);
     predecessor = kNullHandle;
   }
   if (predecessor == kNullHandle) ScanStopped = false;
-  auto* start = new WorkerStart{predecessor, ++generation, stopRequests.load()};
+  auto* start = new WorkerStart{predecessor, nextScan, stopRequests.load()};
   std::uint32_t threadId = 0;
   Handle thread = Sys().CreateThread(FullScanWorker, start, &threadId);
   if (thread == kNullHandle) {
+    // Nothing is reported. The voice stays with this scan number, which no
+    // worker holds, so the predecessor stays silent too.
     delete start;
-    --generation;  // the predecessor, if any, is still the scan that reports
     newestWorker = predecessor;
     return;
   }
+  ++nextScan;
   newestWorker = thread;
 }
 
@@ -126,12 +188,28 @@ Handle ScanWorkerHandle() { return newestWorker; }
 
 bool ScanWorkerRunning() { return IsRunning(newestWorker); }
 
+// The newest worker waits for its predecessor before it ends, so its end
+// means every worker has ended. Rewrites are counted wherever they run.
+void SettleScanForExit(std::uint32_t walkWaitMs, WorkerWait wait) {
+  if (wait == nullptr) wait = WaitOnPlatform;
+  Handle worker = newestWorker;
+  if (!IsRunning(worker)) return;
+  RequestScanStop();
+  if (wait(worker, walkWaitMs)) return;
+  HoldBackRewrites();
+  while (RewritesUnderWay() > 0 && !wait(worker, kRewritePollMs)) {
+  }
+}
+
 void ResetScanControl() {
+  AllowRewrites();
   if (newestWorker != kNullHandle) {
     Sys().WaitForSingleObject(newestWorker, kInfinite);
     Sys().CloseHandle(newestWorker);
   }
   newestWorker = kNullHandle;
+  voice = 0;
+  nextScan = 1;
   ScanStopped = false;
   ScannedFiles = 0;
   CleanedFiles = 0;
