@@ -6,6 +6,7 @@
 
 #include "app/app_window.h"
 #include "app/control_ids.h"
+#include "app/default_pattern.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
 
@@ -28,7 +29,8 @@ const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有�
 TForm1::TForm1()
     : Label2{562, 173, 96, 16, "青岚铃鹊专杀", false},
       Label3{561, 172, 96, 16, "青岚铃鹊专杀", true},
-      Image1Bounds{528, 5, 528 + 161, 5 + 161} {}
+      Image1Bounds{528, 5, 528 + 161, 5 + 161},
+      pattern_(VX_DEFAULT_PATTERN) {}
 
 TForm1::~TForm1() {
   if (font_ != nullptr) DeleteObject(font_);
@@ -64,6 +66,7 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
     DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
   }
   queue_.SetWakeTarget(handle_, kWakeMessage);
+  StartWatchingRewrites();
   SetTimer(handle_, kBackstopTimer, kBackstopMs, nullptr);
   ShowWindow(handle_, show == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : show);
   UpdateWindow(handle_);
@@ -143,11 +146,10 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnClose();
       return 0;
     case WM_QUERYENDSESSION:
-      return TRUE;
+      return OnQueryEndSession();
     case WM_ENDSESSION:
-      // Windows ends the process after this returns: let the worker finish
-      // the file it is rewriting first.
-      if (wParam) StopWorkerAndWait(15000);
+      // Windows ends the process after this returns.
+      if (wParam) EndScanForExit();
       return 0;
     case WM_DESTROY:
       KillTimer(handle_, kBackstopTimer);
@@ -155,15 +157,18 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       PostQuitMessage(0);
       return 0;
     default:
+      if (WatchRewrites(message)) return 0;
       break;
   }
   return DefWindowProcA(handle_, message, wParam, lParam);
 }
 
 void TForm1::OnCommand(int id, int code) {
+  if (closing_) return;  // the program is ending: no new command starts
   switch (id) {
     case IDC_BUTTON3:
-      if (code == BN_CLICKED) Button3Click();
+      // A click that reaches a disabled button (sent by another program) is no press.
+      if (code == BN_CLICKED && IsWindowEnabled(Button3)) Button3Click();
       break;
     case IDC_BUTTON2:
       if (code == BN_CLICKED) Button2Click();
@@ -172,19 +177,30 @@ void TForm1::OnCommand(int id, int code) {
       if (code == BN_CLICKED) Button4Click();
       break;
     case IDC_EDIT2:
-      if (code == EN_CHANGE) {
-        int length = GetWindowTextLengthA(Edit2);
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        text.resize(static_cast<size_t>(GetWindowTextA(Edit2, &text[0], length + 1)));
-        pattern_.Set(text);
-      }
+      // Each keystroke changes the field; the cleaner takes the text only once
+      // the user is done with it.
+      if (code == EN_CHANGE) pattern_.Edited(Edit2Text());
+      if (code == EN_KILLFOCUS) pattern_.Settle();
       break;
     default:
       break;  // IDOK / IDCANCEL from the dialog keys: the window has no default button
   }
 }
 
-void TForm1::Button3Click() { FullScanCommand(); }
+std::string TForm1::Edit2Text() const {
+  int length = GetWindowTextLengthA(Edit2);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(Edit2, &text[0], length + 1)));
+  return text;
+}
+
+// The scan starts with the field's text as it stands, also one that another
+// program put there without a keystroke.
+void TForm1::Button3Click() {
+  pattern_.Edited(Edit2Text());
+  pattern_.Settle();
+  FullScanCommand();
+}
 void TForm1::Button2Click() { StopScanCommand(); }
 void TForm1::Button4Click() { EmptyLogCommand(); }
 
@@ -209,11 +225,10 @@ void TForm1::ShowCurrentFile(const std::string& path) {
   Dispatch(std::move(call));
 }
 
-std::string TForm1::ReadPattern() {
-  // Edit2 is only ever changed on the UI thread, and every change is stored
-  // in pattern_ before that thread does anything else.
-  return pattern_.Get();
-}
+// Answered on the calling thread without waiting for the window's thread:
+// that wait could deadlock while the window waits for a stopping worker, and
+// it would fail once the window is gone.
+std::string TForm1::ReadPattern() { return pattern_.Settled(); }
 
 void TForm1::EnableFullScan(bool enabled) {
   WindowCall call(WindowCall::kEnableFullScan);
@@ -311,6 +326,11 @@ void TForm1::AppendLogLines(const std::string& line) {
 
 bool TForm1::PreTranslate(MSG* message) {
   if (handle_ == nullptr) return false;
+  // Enter in Edit2 finishes the edit; the window has no default button to press.
+  if (message->message == WM_KEYDOWN && message->wParam == VK_RETURN && message->hwnd == Edit2) {
+    pattern_.Settle();
+    return true;
+  }
   // The read-only log swallows Tab like any multi-line edit; move on instead.
   if (message->message == WM_KEYDOWN && message->wParam == VK_TAB && message->hwnd == Memo1 &&
       GetKeyState(VK_CONTROL) >= 0) {

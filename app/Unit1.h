@@ -11,7 +11,9 @@
 
 #include <string>
 
+#include "app/pattern_field.h"
 #include "app/picture.h"
+#include "app/session_block.h"
 #include "app/window_queue.h"
 #include "engine/window_ops.h"
 
@@ -78,9 +80,13 @@ class TForm1 : public WindowOps {
   LRESULT OnControlColor(HDC dc, HWND control);
   // form_close.cpp
   void OnClose();
-  void StopWorkerAndWait(DWORD timeoutMs);
+  void EndScanForExit();
+  BOOL OnQueryEndSession();
+  void StartWatchingRewrites();
+  bool WatchRewrites(UINT message);  // true when the message was the rewrite count's
 
   void OnCommand(int id, int code);
+  std::string Edit2Text() const;
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
   void Dispatch(WindowCall call);        // any thread
   void Perform(const WindowCall& call);  // UI thread
@@ -94,7 +100,8 @@ class TForm1 : public WindowOps {
   HWND lastFocus_ = nullptr;
   bool closing_ = false;
   WindowQueue queue_;
-  SharedText pattern_;
+  PatternField pattern_;
+  SessionBlock sessionBlock_;
 };
 
 }  // namespace vx

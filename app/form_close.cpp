@@ -1,51 +1,49 @@
-// Closing Form1 while the scan worker runs. Ending the process at once could
-// cut a file off half-rewritten, which loses the user's data; so the worker is
-// asked to stop and given time to finish the file in hand. It stops at its next
-// test of the stop flag, after the current entry.
+// The end of the program while the scan worker runs: the window is closed, or
+// the user's session ends. Ending the process at once could cut a file off
+// half rewritten, which loses the user's data. So the walk is asked to stop
+// and given a bounded time to finish the entry in hand; after that no new
+// rewrite begins, and one under way runs to its end however long it takes.
+// The window stays hidden meanwhile and goes on answering messages.
+//
+// While a rewrite is under way the user's session may not end: the form
+// refuses WM_QUERYENDSESSION and gives Windows a reason to show, from the
+// moment the rewrite begins to the moment it ends.
 #include "app/Unit1.h"
+#include "engine/rewrite_guard.h"
 #include "engine/scan_control.h"
 
 namespace vx {
 
 namespace {
-constexpr DWORD kCloseWaitMs = 15000;
+
+constexpr DWORD kWalkWaitMs = 15000;
+constexpr UINT kRewritesChanged = WM_APP + 1;
+
+HWND rewriteWatcher = nullptr;  // the form, once created
+bool quitWhileWaiting = false;
+int quitCode = 0;
+
+// Runs on the rewriting thread: the form looks at the count on its own thread.
+void PostRewritesChanged() {
+  HWND target = rewriteWatcher;
+  if (target != nullptr) PostMessageA(target, kRewritesChanged, 0, 0);
 }
 
-void TForm1::OnClose() {
-  if (closing_) return;  // a second close request while waiting
-  closing_ = true;
-  if (ScanWorkerRunning()) {
-    ShowWindow(handle_, SW_HIDE);
-    HWND owner = GetWindow(handle_, GW_OWNER);
-    if (owner != nullptr) ShowWindow(owner, SW_HIDE);
-    StopWorkerAndWait(kCloseWaitMs);
-  }
-  DestroyWindow(handle_);
-}
-
-void TForm1::StopWorkerAndWait(DWORD timeoutMs) {
-  if (!ScanWorkerRunning()) return;
-  RequestScanStop();
-  // An own copy of the handle: it stays valid whatever the engine does with its own.
-  HANDLE worker = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(ScanWorkerHandle()), GetCurrentProcess(),
-                       &worker, SYNCHRONIZE, FALSE, 0)) {
-    return;
-  }
-  // The worker's window calls are carried out on this thread, so messages are
-  // pumped while waiting; a WM_QUIT that turns up is put back for the main loop.
+// The worker's window calls are carried out on this thread, so messages are
+// pumped while waiting; a WM_QUIT that turns up is kept for the main loop.
+bool WaitPumping(Handle worker, std::uint32_t milliseconds) {
+  HANDLE thread = reinterpret_cast<HANDLE>(worker);
   const DWORD start = GetTickCount();
-  bool quit = false;
-  int quitCode = 0;
   for (;;) {
     const DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= timeoutMs) break;
-    DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-    if (result != WAIT_OBJECT_0 + 1) break;  // the worker ended, or the wait failed or timed out
+    if (elapsed >= milliseconds) return false;
+    DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result != WAIT_OBJECT_0 + 1) return false;  // the wait failed or timed out
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
-        quit = true;
+        quitWhileWaiting = true;
         quitCode = static_cast<int>(message.wParam);
         continue;
       }
@@ -53,9 +51,47 @@ void TForm1::StopWorkerAndWait(DWORD timeoutMs) {
       DispatchMessageA(&message);
     }
   }
-  CloseHandle(worker);
+}
+
+}  // namespace
+
+bool TForm1::WatchRewrites(UINT message) {
+  if (message != kRewritesChanged) return false;
+  sessionBlock_.Hold(handle_, RewritesUnderWay() > 0);
+  return true;
+}
+
+void TForm1::StartWatchingRewrites() {
+  rewriteWatcher = handle_;
+  SetRewriteListener(PostRewritesChanged);
+}
+
+// The session may end only when no file is half rewritten; the block reason
+// is set here too, should the message about the rewrite still be on its way.
+BOOL TForm1::OnQueryEndSession() {
+  const bool rewriting = RewritesUnderWay() > 0;
+  sessionBlock_.Hold(handle_, rewriting);
+  return rewriting ? FALSE : TRUE;
+}
+
+void TForm1::OnClose() {
+  if (closing_) return;  // a second close request while waiting
+  EndScanForExit();
+  DestroyWindow(handle_);
+}
+
+void TForm1::EndScanForExit() {
+  closing_ = true;  // from now on the buttons do nothing
+  if (ScanWorkerRunning()) {
+    ShowWindow(handle_, SW_HIDE);
+    HWND owner = GetWindow(handle_, GW_OWNER);
+    if (owner != nullptr) ShowWindow(owner, SW_HIDE);
+  }
+  SettleScanForExit(kWalkWaitMs, WaitPumping);
   DrainQueue();
-  if (quit) PostQuitMessage(quitCode);
+  sessionBlock_.Hold(handle_, false);
+  if (quitWhileWaiting) PostQuitMessage(quitCode);
+  quitWhileWaiting = false;
 }
 
 }  // namespace vx

@@ -60,7 +60,6 @@ void TForm1::CreateControls(HINSTANCE instance) {
   SetWindowTextA(Memo1, NoticeText().c_str());
   SendMessageA(Edit2, EM_SETLIMITTEXT, 0, 0);
   SetWindowTextA(Edit2, VX_DEFAULT_PATTERN);
-  pattern_.Set(VX_DEFAULT_PATTERN);
 
   // Panel widths 100, 200 and 50; the last panel runs on to the right edge
   // (part edge -1) so that "已清除文件数:" and its count stay readable.

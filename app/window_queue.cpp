@@ -53,17 +53,4 @@ std::deque<WindowCall> WindowQueue::TakeAll() {
   return taken;
 }
 
-SharedText::SharedText() { InitializeCriticalSection(&lock_); }
-SharedText::~SharedText() { DeleteCriticalSection(&lock_); }
-
-void SharedText::Set(const std::string& text) {
-  Lock lock(&lock_);
-  text_ = text;
-}
-
-std::string SharedText::Get() {
-  Lock lock(&lock_);
-  return text_;
-}
-
 }  // namespace vx

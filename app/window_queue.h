@@ -52,24 +52,4 @@ class WindowQueue {
   UINT message_ = 0;
 };
 
-// The text of Edit2 as the worker sees it. The form stores every change of the
-// field here on the UI thread (EN_CHANGE arrives synchronously after each
-// edit), so the worker reads the field's current text without ever waiting for
-// the UI thread; that wait could deadlock while the UI thread itself waits for
-// a stopping worker, and it would fail once the window is gone.
-class SharedText {
- public:
-  SharedText();
-  ~SharedText();
-  SharedText(const SharedText&) = delete;
-  SharedText& operator=(const SharedText&) = delete;
-
-  void Set(const std::string& text);
-  std::string Get();
-
- private:
-  CRITICAL_SECTION lock_;
-  std::string text_;
-};
-
 }  // namespace vx
