@@ -30,33 +30,25 @@ set_target_properties(vx_jpeg PROPERTIES
 configure_file(${CMAKE_SOURCE_DIR}/app/Vuxor.manifest.in ${CMAKE_BINARY_DIR}/generated/Vuxor.manifest @ONLY)
 
 file(GLOB VX_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.rc)
-if(VX_APP_SOURCES)
-  add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
-  vx_target_defaults(Vuxor)
-  target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
-  target_include_directories(Vuxor PRIVATE ${CMAKE_BINARY_DIR}/generated)
-  set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
-  # The download is one small program: no symbols in it.
-  target_link_options(Vuxor PRIVATE -s)
-endif()
+add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
+vx_target_defaults(Vuxor)
+target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
+target_include_directories(Vuxor PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
+# The download is one small program: no symbols in it.
+target_link_options(Vuxor PRIVATE -s)
 
 # GoogleTest's one use of std::mutex (absent from this mingw's win32 thread
 # model) is replaced by a Win32 event, see the header.
 target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/cmake/gtest-mingw-notification.h)
 
 file(GLOB VX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
-if(VX_WIN32_TESTS)
-  add_executable(win32_tests ${VX_WIN32_TESTS})
-  vx_target_defaults(win32_tests)
-  target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
-endif()
+add_executable(win32_tests ${VX_WIN32_TESTS})
+vx_target_defaults(win32_tests)
+target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
-  add_subdirectory(tests/e2e)
-endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/win32/CMakeLists.txt)
-  add_subdirectory(tools/win32)
-endif()
+add_subdirectory(tests/e2e)
+add_subdirectory(tools/win32)
 
 # The pacing benchmark (not part of the test tiers): scripts/bench-pacing.sh.
 add_executable(pacing_bench ${CMAKE_SOURCE_DIR}/tests/bench/pacing_bench.cpp)

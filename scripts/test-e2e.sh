@@ -30,10 +30,10 @@ done
 work=$(mktemp -d /tmp/vx-e2e.XXXXXX)
 pfx=$work/prefix
 mkdir -p out
-passed=0; failed=0; xvfb_pid=
+passed=0; failed=0
 cleanup() {
   vx_wine_stop "$pfx"
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  vx_xvfb_stop
   [ "${KEEP:-0}" = 1 ] && echo "test-e2e: kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -95,11 +95,7 @@ roots_gone() {
 
 # --- the display: first, since a Wine session that starts without one never
 # gets one (its desktop process lives as long as the session) ---------------
-for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$n"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+vx_xvfb_start
 
 # --- the sandbox --------------------------------------------------------
 vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }

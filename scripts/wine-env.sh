@@ -210,6 +210,23 @@ vx_prefix_owner() {
   chown -R "$uid:$uid" "$dir" "$@"
 }
 
+# vx_xvfb_start: starts a private X server on the first free display number,
+# exports DISPLAY and sets vx_xvfb_pid; vx_xvfb_stop ends it. Start it before
+# the first Wine program: a Wine session started without a display never gets one.
+vx_xvfb_pid=
+vx_xvfb_start() {
+  local n
+  for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  vx_xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+}
+vx_xvfb_stop() {
+  [ -n "$vx_xvfb_pid" ] && kill "$vx_xvfb_pid" 2>/dev/null
+  vx_xvfb_pid=
+}
+
 # vx_wine DIR PROGRAM ARGS...: runs PROGRAM (a Linux path or a Windows name
 # such as cmd) in the prefix with the project's Wine environment; returns the
 # program's exit code. With VX_WINE_UID set, runs as that user (needs root and
