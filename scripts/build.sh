@@ -12,7 +12,7 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native -j"$jobs"
 for arch in i686:win32 x86_64:win64; do
   cmake -S . -B "build/${arch#*:}" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVX_DEPS="$deps" \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-${arch%:*}.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw.cmake" -DVX_MINGW_ARCH="${arch%:*}" >/dev/null
   cmake --build "build/${arch#*:}" -j"$jobs"
 done
 if [ "${1:-}" = "--asan" ]; then
