@@ -18,14 +18,21 @@ bash scripts/setup-machine.sh || { echo "run: setup failed"; exit 1; }
 bash scripts/build.sh || { echo "run: build failed"; exit 1; }
 . scripts/wine-env.sh
 
-win=$top/build/win32
+# The program users download is the 32-bit build; a machine that cannot run
+# 32-bit code shows the same program built for x86-64 under 64-bit Wine.
+if vx_host_runs_32bit; then
+  vx_use_build win32
+else
+  vx_use_build win64
+  echo "run: this machine cannot run 32-bit x86 code; showing the 64-bit build (build/win64) under 64-bit Wine"
+fi
+win=$top/build/$VX_BUILD
 work=$(mktemp -d /tmp/vx-run.XXXXXX)
 pfx=$work/prefix
-xvfb_pid=
 mkdir -p out
 cleanup() {
   vx_wine_stop "$pfx"
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  vx_xvfb_stop
   [ "${KEEP:-0}" = 1 ] && echo "run: kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,11 +42,7 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   headless=0
 else
   headless=1
-  for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  vx_xvfb_start
 fi
 
 echo "run: making a sandbox Wine prefix (no way out to the Linux files) ..."
