@@ -9,7 +9,9 @@
 # many plain files (a walk that takes a while and can be stopped), D: the
 # generated harmless samples; C: is the prefix's own. "全盘杀毒" is pressed
 # four times: one full scan whose every effect is checked, a scan that is
-# stopped, and a stop with an immediate restart.
+# stopped, and a stop with an immediate restart. Then tests/e2e/scan_races.sh
+# (E2E_RACES=0 leaves it out): a pattern typed during a scan, the program's
+# end during a rewrite, and E2E_STRESS_SEQUENCES (30) random sequences.
 #
 # Ends with "e2e: N passed, M failed"; exits non-zero on any failure.
 # KEEP=1 keeps the temporary folder (prefix, fixtures, logs).
@@ -213,6 +215,9 @@ check "the typed pattern is cut from pages, the default one no longer" bash -c \
 
 # --- closing ends the program -------------------------------------------
 drive close
+
+# --- typing during a scan, the end during a rewrite, the stress run ------
+[ "${E2E_RACES:-1}" = 1 ] && . tests/e2e/scan_races.sh
 
 echo "e2e: took $((SECONDS - start)) s"
 echo "e2e: $passed passed, $failed failed"

@@ -17,6 +17,9 @@
 //   e2e_driver dump [--log FILE]
 //   e2e_driver set-pattern TEXT
 //   e2e_driver close
+//   e2e_driver type-pattern-during-scan TEXT [--folder PART] [--timeout S]
+//   e2e_driver hold-rewrite-and-close [--timeout S]     (against VuxorHeldDisk.exe)
+//   e2e_driver release-held-rewrite [--timeout S]
 #include <windows.h>
 #include <commctrl.h>
 
@@ -28,26 +31,11 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "tests/e2e/form_probe.h"
 
 namespace {
 
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
-const char kScanning[] = "正在扫描,请等待!";
-const char kFinished[] = "扫描完成!";
-const char kStopped[] = "扫描中止!";
-const char kScannedPrefix[] = "扫描文件数:";
-const char kCleanedPrefix[] = "已清除文件数:";
-
-std::string Utf8(const std::string& gbk) {
-  if (gbk.empty()) return gbk;
-  int wide_len = MultiByteToWideChar(936, 0, gbk.data(), (int)gbk.size(), nullptr, 0);
-  std::wstring wide(wide_len, L'\0');
-  MultiByteToWideChar(936, 0, gbk.data(), (int)gbk.size(), &wide[0], wide_len);
-  int len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
-  std::string out(len, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, &out[0], len, nullptr, nullptr);
-  return out;
-}
+using namespace e2e;
 
 int failures = 0;
 
@@ -62,110 +50,6 @@ void Check(bool ok, const std::string& name, const std::string& detail = "") {
 }
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
-// --- the window and its controls ---------------------------------------
-
-struct Form {
-  HWND form = nullptr;
-  HWND memo = nullptr, edit1 = nullptr, edit2 = nullptr;
-  HWND button2 = nullptr, button3 = nullptr, button4 = nullptr;
-  HWND status = nullptr, label1 = nullptr;
-  HANDLE process = nullptr;  // the program's process, for reading its memory
-};
-
-Form FindForm(DWORD timeout_ms) {
-  Form f;
-  DWORD start = GetTickCount();
-  while (!(f.form = FindWindowA(nullptr, kCaption))) {
-    if (GetTickCount() - start > timeout_ms) return f;
-    Sleep(100);
-  }
-  f.memo = GetDlgItem(f.form, IDC_MEMO1);
-  f.edit1 = GetDlgItem(f.form, IDC_EDIT1);
-  f.edit2 = GetDlgItem(f.form, IDC_EDIT2);
-  f.button2 = GetDlgItem(f.form, IDC_BUTTON2);
-  f.button3 = GetDlgItem(f.form, IDC_BUTTON3);
-  f.button4 = GetDlgItem(f.form, IDC_BUTTON4);
-  f.status = GetDlgItem(f.form, IDC_STATUSBAR1);
-  f.label1 = GetDlgItem(f.form, IDC_LABEL1);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(f.form, &pid);
-  f.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                              PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
-                          FALSE, pid);
-  return f;
-}
-
-// Messages to the program's window are sent with a time limit, so a hung
-// program fails the check instead of hanging the driver.
-LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms = 10000) {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeout_ms, &result)) return -1;
-  return (LRESULT)result;
-}
-
-std::string WindowText(HWND w) {
-  if (!w) return "";
-  LRESULT len = Send(w, WM_GETTEXTLENGTH, 0, 0);
-  if (len <= 0) return "";
-  std::string text(len + 1, '\0');
-  LRESULT got = Send(w, WM_GETTEXT, len + 1, (LPARAM)&text[0]);
-  text.resize(got > 0 ? got : 0);
-  return text;
-}
-
-// Status bar messages carry pointers, which the system does not carry across
-// processes: the buffer lives in the program's own memory.
-class RemoteBuffer {
- public:
-  RemoteBuffer(HANDLE process, size_t size) : process_(process), size_(size) {
-    address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-  }
-  ~RemoteBuffer() {
-    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-  LPARAM address() const { return (LPARAM)address_; }
-  bool Read(void* out, size_t size) const {
-    SIZE_T got = 0;
-    return address_ && size <= size_ && ReadProcessMemory(process_, address_, out, size, &got) && got == size;
-  }
-
- private:
-  HANDLE process_;
-  size_t size_;
-  void* address_;
-};
-
-// The length that SB_GETTEXTLENGTHA reports is not the byte count of a GBK
-// text everywhere, so the whole (zeroed) buffer is read up to its zero byte.
-std::string PanelText(const Form& f, int index) {
-  char text[1024] = "";
-  RemoteBuffer buffer(f.process, sizeof text);
-  if (Send(f.status, SB_GETTEXTA, index, buffer.address()) == -1 || !buffer.Read(text, sizeof text))
-    return "<unreadable>";
-  text[sizeof text - 1] = '\0';
-  return text;
-}
-
-std::vector<int> PanelEdges(const Form& f) {
-  RemoteBuffer buffer(f.process, 64 * sizeof(int));
-  LRESULT n = Send(f.status, SB_GETPARTS, 64, buffer.address());
-  if (n <= 0 || n > 64) return {};
-  std::vector<int> edges(n);
-  if (!buffer.Read(edges.data(), n * sizeof(int))) return {};
-  return edges;
-}
-
-// Count after "扫描文件数:" in panel 1; -1 when the panel shows no count.
-long PanelCount(const std::string& text, const char* prefix) {
-  size_t plen = std::strlen(prefix);
-  if (text.compare(0, plen, prefix) != 0 || text.size() == plen) return -1;
-  return std::strtol(text.c_str() + plen, nullptr, 10);
-}
-
-bool Enabled(HWND w) { return w && IsWindowEnabled(w); }
 
 // The controls' rectangle in the form's client coordinates.
 RECT ClientRect(HWND form, HWND control) {
@@ -189,29 +73,6 @@ std::string ClassOf(HWND w) {
 }
 
 // --- actions -----------------------------------------------------------
-
-// A click reaches the button's own window procedure, as a mouse click would;
-// the handler has run when the call returns. Button3Click sweeps processes on
-// the user-interface thread, hence the long limit.
-bool Click(HWND button) { return Send(button, BM_CLICK, 0, 0, 60000) != -1; }
-
-struct Snapshot {
-  std::string panel[3];
-  std::string edit1;
-  bool start_enabled = false;
-};
-
-Snapshot Look(const Form& f) {
-  Snapshot s;
-  for (int i = 0; i < 3; ++i) s.panel[i] = PanelText(f, i);
-  s.edit1 = WindowText(f.edit1);
-  s.start_enabled = Enabled(f.button3);
-  return s;
-}
-
-bool Ended(const Snapshot& s) {
-  return s.start_enabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
-}
 
 // Polls until the scan has ended (panel 0 shows an end text and "全盘杀毒"
 // is enabled again) or the time is up; returns the last snapshot.
@@ -500,7 +361,7 @@ int StartAfterStop(const Form& f, long after_files, const char* at_file, long ex
   for (;;) {
     s = Look(f);
     if (s.panel[0] == kScanning) new_walk_seen = true;
-    if (new_walk_seen && s.start_enabled && !Ended(s) && !broken) {
+    if (new_walk_seen && s.settled && s.start_enabled && !Ended(s) && !broken) {
       broken = true;
       broken_how = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
     }
@@ -551,6 +412,90 @@ int Close(const Form& f) {
   return failures;
 }
 
+// --- typing into Edit2 during a scan --------------------------------------
+
+// The user clicks into Edit2 while the walk goes through a folder of pages,
+// replaces the pattern key by key and presses Enter. Prints the file Edit1
+// showed at the first key and at Enter, for the script's check of the pages.
+int TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeout_ms) {
+  std::string old_count = StartScan(f, "typing");
+  if (old_count.empty()) return failures + 1;
+  Check(WaitForFiles(f, old_count, 10, timeout_ms) && WaitForFile(f, folder, timeout_ms),
+        "typing: the walk reaches the pages", "Edit1 " + WindowText(f.edit1));
+  // Sent, not posted, so that they are done before the selection is made.
+  Send(f.edit2, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  Send(f.edit2, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  Send(f.edit2, EM_SETSEL, 0, -1);  // the first key replaces the old pattern
+  std::string first_key_at = WindowText(f.edit1);
+  for (const char* c = text; *c; ++c) {
+    PostMessageA(f.edit2, WM_CHAR, (unsigned char)*c, 1);
+    Sleep(15);
+  }
+  std::string last_key_at = WindowText(f.edit1);
+  PostMessageA(f.edit2, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageA(f.edit2, WM_KEYUP, VK_RETURN, 0xC0000001);
+  Sleep(50);
+  std::string enter_at = WindowText(f.edit1);
+  Check(WindowText(f.edit2) == text, "typing: Edit2 holds the typed pattern", Quoted(WindowText(f.edit2)));
+  Check(first_key_at.find(folder) != std::string::npos && enter_at.find(folder) != std::string::npos &&
+            first_key_at != last_key_at,
+        "typing: the keys were typed while the walk went through the pages",
+        "Edit1 at the first key " + first_key_at + ", at the last " + last_key_at);
+  bool ended = false;
+  Snapshot end = WaitForEnd(f, timeout_ms, &ended);
+  Check(ended && end.panel[0] == kFinished, "typing: the scan runs to 扫描完成!", "panel 0 " + end.panel[0]);
+  std::printf("first_key_at=%s\nenter_at=%s\n", Utf8(first_key_at).c_str(), Utf8(enter_at).c_str());
+  return failures;
+}
+
+// --- ending the program while a rewrite is half done ------------------------
+// Against VuxorHeldDisk.exe, whose second write of held.exe waits for the
+// event "vx-e2e-release-held".
+
+// Asks the window whether the user's session may end; -1 when it gave no answer.
+LRESULT QueryEndSession(const Form& f) { return Send(f.form, WM_QUERYENDSESSION, 0, 0, 5000); }
+
+HANDLE OpenNamedEvent(const char* name, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  HANDLE event;
+  while (!(event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name))) {
+    if (GetTickCount() - start > timeout_ms) return nullptr;
+    Sleep(50);
+  }
+  return event;
+}
+
+// Starts the scan, waits until the rewrite of held.exe is half done, and
+// closes the window. The program must wait for the rewrite however long it
+// takes: it is still there, hidden, well after the walk's 15 s bound.
+int HoldRewriteAndClose(const Form& f, DWORD timeout_ms) {
+  Check(QueryEndSession(f) == TRUE, "held rewrite: with no rewrite under way the session may end", "refused");
+  if (StartScan(f, "held rewrite").empty()) return failures + 1;
+  HANDLE held = OpenNamedEvent("vx-e2e-held", timeout_ms);
+  bool reached = held && WaitForSingleObject(held, timeout_ms) == WAIT_OBJECT_0;
+  Check(reached, "held rewrite: the rewrite of held.exe stops after its first write", "never got there");
+  if (!reached) return failures;
+  Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
+        "WM_QUERYENDSESSION answered " + std::to_string(QueryEndSession(f)));
+  PostMessageA(f.form, WM_CLOSE, 0, 0);
+  Sleep(1000);
+  Check(IsWindow(f.form) && !IsWindowVisible(f.form), "held rewrite: closing hides the window at once",
+        IsWindow(f.form) ? "still visible" : "the window is gone");
+  DWORD exited = WaitForSingleObject(f.process, 17000);
+  Check(exited == WAIT_TIMEOUT, "held rewrite: the program waits past the walk's 15 s for the rewrite",
+        "the program ended while held.exe was half written");
+  return failures;
+}
+
+int ReleaseHeldRewrite(const Form& f, DWORD timeout_ms) {
+  HANDLE release = OpenNamedEvent("vx-e2e-release-held", 5000);
+  Check(release && SetEvent(release), "held rewrite: the disk goes on", "no release event");
+  bool gone = f.process && WaitForSingleObject(f.process, timeout_ms) == WAIT_OBJECT_0;
+  Check(gone, "held rewrite: the program ends once the rewrite is done", "still running");
+  return failures;
+}
+
+
 const char* Option(int argc, char** argv, const char* name, const char* fallback) {
   for (int i = 2; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
@@ -561,7 +506,7 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|set-pattern|dump|close [options]\n");
+    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|set-pattern|dump|close|type-pattern-during-scan|hold-rewrite-and-close|release-held-rewrite [options]\n");
     return 100;
   }
   std::string command = argv[1];
@@ -587,6 +532,10 @@ int main(int argc, char** argv) {
   else if (command == "dump") { WriteLog(f, log); PrintState(f); }
   else if (command == "close") failed = Close(f);
   else if (command == "set-pattern" && argc > 2) failed = SetPattern(f, argv[2]);
+  else if (command == "type-pattern-during-scan" && argc > 2)
+    failed = TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeout_ms);
+  else if (command == "hold-rewrite-and-close") failed = HoldRewriteAndClose(f, timeout_ms);
+  else if (command == "release-held-rewrite") failed = ReleaseHeldRewrite(f, timeout_ms);
   else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
   return failed > 99 ? 99 : failed;
 }

@@ -1,0 +1,161 @@
+#include "tests/e2e/form_probe.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/control_ids.h"
+
+namespace e2e {
+
+const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
+const char kScanning[] = "正在扫描,请等待!";
+const char kFinished[] = "扫描完成!";
+const char kStopped[] = "扫描中止!";
+const char kScannedPrefix[] = "扫描文件数:";
+const char kCleanedPrefix[] = "已清除文件数:";
+
+namespace {
+
+std::string Convert(const std::string& text, UINT from, UINT to) {
+  if (text.empty()) return text;
+  int wide_len = MultiByteToWideChar(from, 0, text.data(), (int)text.size(), nullptr, 0);
+  std::wstring wide(wide_len, L'\0');
+  MultiByteToWideChar(from, 0, text.data(), (int)text.size(), &wide[0], wide_len);
+  int len = WideCharToMultiByte(to, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
+  std::string out(len, '\0');
+  WideCharToMultiByte(to, 0, wide.data(), wide_len, &out[0], len, nullptr, nullptr);
+  return out;
+}
+
+// Status bar messages carry pointers, which the system does not carry across
+// processes: the buffer lives in the program's own memory.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, size_t size) : process_(process), size_(size) {
+    address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  LPARAM address() const { return (LPARAM)address_; }
+  bool Read(void* out, size_t size) const {
+    SIZE_T got = 0;
+    return address_ && size <= size_ && ReadProcessMemory(process_, address_, out, size, &got) && got == size;
+  }
+
+ private:
+  HANDLE process_;
+  size_t size_;
+  void* address_;
+};
+
+}  // namespace
+
+std::string Utf8(const std::string& gbk) { return Convert(gbk, 936, CP_UTF8); }
+std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
+
+Form FindForm(DWORD timeout_ms) {
+  Form f;
+  DWORD start = GetTickCount();
+  while (!(f.form = FindWindowA(nullptr, kCaption))) {
+    if (GetTickCount() - start > timeout_ms) return f;
+    Sleep(100);
+  }
+  f.memo = GetDlgItem(f.form, IDC_MEMO1);
+  f.edit1 = GetDlgItem(f.form, IDC_EDIT1);
+  f.edit2 = GetDlgItem(f.form, IDC_EDIT2);
+  f.button2 = GetDlgItem(f.form, IDC_BUTTON2);
+  f.button3 = GetDlgItem(f.form, IDC_BUTTON3);
+  f.button4 = GetDlgItem(f.form, IDC_BUTTON4);
+  f.status = GetDlgItem(f.form, IDC_STATUSBAR1);
+  f.label1 = GetDlgItem(f.form, IDC_LABEL1);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(f.form, &pid);
+  f.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                              PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                          FALSE, pid);
+  return f;
+}
+
+LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeout_ms, &result)) return -1;
+  return (LRESULT)result;
+}
+
+std::string WindowText(HWND w) {
+  if (!w) return "";
+  LRESULT len = Send(w, WM_GETTEXTLENGTH, 0, 0);
+  if (len <= 0) return "";
+  std::string text(len + 1, '\0');
+  LRESULT got = Send(w, WM_GETTEXT, len + 1, (LPARAM)&text[0]);
+  text.resize(got > 0 ? got : 0);
+  return text;
+}
+
+// The length that SB_GETTEXTLENGTHA reports is not the byte count of a GBK
+// text everywhere, so the whole (zeroed) buffer is read up to its zero byte.
+std::string PanelText(const Form& f, int index) {
+  char text[1024] = "";
+  RemoteBuffer buffer(f.process, sizeof text);
+  if (Send(f.status, SB_GETTEXTA, index, buffer.address()) == -1 || !buffer.Read(text, sizeof text))
+    return "<unreadable>";
+  text[sizeof text - 1] = '\0';
+  return text;
+}
+
+std::vector<int> PanelEdges(const Form& f) {
+  RemoteBuffer buffer(f.process, 64 * sizeof(int));
+  LRESULT n = Send(f.status, SB_GETPARTS, 64, buffer.address());
+  if (n <= 0 || n > 64) return {};
+  std::vector<int> edges(n);
+  if (!buffer.Read(edges.data(), n * sizeof(int))) return {};
+  return edges;
+}
+
+// Count after "扫描文件数:" in panel 1; -1 when the panel shows no count.
+long PanelCount(const std::string& text, const char* prefix) {
+  size_t plen = std::strlen(prefix);
+  if (text.compare(0, plen, prefix) != 0 || text.size() == plen) return -1;
+  return std::strtol(text.c_str() + plen, nullptr, 10);
+}
+
+bool Enabled(HWND w) { return w && IsWindowEnabled(w); }
+
+bool Click(HWND button) { return Send(button, BM_CLICK, 0, 0, 60000) != -1; }
+
+Snapshot Look(const Form& f) {
+  Snapshot s;
+  bool enabled_before = Enabled(f.button3);
+  for (int i = 0; i < 3; ++i) s.panel[i] = PanelText(f, i);
+  s.edit1 = WindowText(f.edit1);
+  s.start_enabled = Enabled(f.button3);
+  s.settled = s.start_enabled == enabled_before;
+  return s;
+}
+
+bool Ended(const Snapshot& s) {
+  return s.start_enabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
+}
+
+std::vector<std::string> LogLines(const Form& f) {
+  std::vector<std::string> lines;
+  std::string text = WindowText(f.memo), line;
+  for (char c : text) {
+    if (c == '\r') continue;
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace e2e

@@ -1,0 +1,64 @@
+// What the end-to-end programs share: finding the running main window and its
+// controls, reading their texts and the status panels from another process,
+// and pressing the buttons. Texts on the window are GBK.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+extern const char kCaption[];
+extern const char kScanning[];       // "正在扫描,请等待!"
+extern const char kFinished[];       // "扫描完成!"
+extern const char kStopped[];        // "扫描中止!"
+extern const char kScannedPrefix[];  // "扫描文件数:"
+extern const char kCleanedPrefix[];  // "已清除文件数:"
+
+std::string Utf8(const std::string& gbk);
+std::string Gbk(const std::string& utf8);
+
+struct Form {
+  HWND form = nullptr;
+  HWND memo = nullptr, edit1 = nullptr, edit2 = nullptr;
+  HWND button2 = nullptr, button3 = nullptr, button4 = nullptr;
+  HWND status = nullptr, label1 = nullptr;
+  HANDLE process = nullptr;  // the program's process, for reading its memory
+};
+
+// Waits up to timeout_ms for the window; form is null when it never showed.
+Form FindForm(DWORD timeout_ms);
+
+// Messages to the program's window are sent with a time limit, so a hung
+// program fails a check instead of hanging the test; -1 when no answer came.
+LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms = 10000);
+std::string WindowText(HWND w);
+std::string PanelText(const Form& f, int index);
+std::vector<int> PanelEdges(const Form& f);
+// Count after the prefix in a panel; -1 when the panel shows no count.
+long PanelCount(const std::string& text, const char* prefix);
+bool Enabled(HWND w);
+// A click reaches the button's own window procedure, as a mouse click would;
+// the handler has run when the call returns. Button3Click sweeps processes on
+// the user-interface thread, hence the long limit.
+bool Click(HWND button);
+
+struct Snapshot {
+  std::string panel[3];
+  std::string edit1;
+  bool start_enabled = false;
+  // The button read the same before and after the panels. The window changes
+  // panel 0 and the button in one turn of its thread, but a look from outside
+  // takes several messages: a look that straddles such a turn pairs the
+  // panel of one state with the button of the other, and must not be judged.
+  bool settled = true;
+};
+Snapshot Look(const Form& f);
+// Panel 0 shows an end text and "全盘杀毒" is enabled again.
+bool Ended(const Snapshot& s);
+
+// The log's lines, without their line ends.
+std::vector<std::string> LogLines(const Form& f);
+
+}  // namespace e2e
