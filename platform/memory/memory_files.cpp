@@ -13,17 +13,16 @@ using mem::Object;
 
 namespace {
 
-constexpr std::uint32_t kGenericAll = 0x10000000u;
-constexpr std::uint32_t kDeleteAccess = 0x10000u;
-constexpr std::uint32_t kNoAccess = 998;  // ERROR_NOACCESS: a bad buffer pointer
 // Bytes the machine keeps in memory for one file; beyond, writes find the disk full.
 constexpr std::uint64_t kMaxStoredBytes = 1ull << 30;
 constexpr std::uint32_t kProtectedBits = kAttrHidden | kAttrSystem;
-constexpr std::uint32_t kSettableAttributes =
-    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | 0x100 | 0x1000 | 0x2000;
+constexpr std::uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
+                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed;
 
-bool Reads(std::uint32_t access) { return (access & (kGenericRead | kGenericAll | 0x1u)) != 0; }
-bool Writes(std::uint32_t access) { return (access & (kGenericWrite | kGenericAll | 0x2u | 0x4u)) != 0; }
+bool Reads(std::uint32_t access) { return (access & (kGenericRead | kGenericAll | kFileReadData)) != 0; }
+bool Writes(std::uint32_t access) {
+  return (access & (kGenericWrite | kGenericAll | kFileWriteData | kFileAppendData)) != 0;
+}
 bool Deletes(std::uint32_t access) { return (access & (kDeleteAccess | kGenericAll)) != 0; }
 
 // Two opens of one file clash when either wants an access the other does not share.
@@ -184,7 +183,7 @@ std::uint32_t MemoryPlatform::State::RefusalOfExistingLocked(const Node& file, s
   const State& s = *this;
   bool overwrites = disposition == kCreateAlways || disposition == kTruncateExisting;
   if (file.folder) return kErrorAccessDenied;
-  if (disposition == kCreateNew) return mem::kErrorFileExists;
+  if (disposition == kCreateNew) return kErrorFileExists;
   if (s.refusesProtected) {
     if ((file.attributes & kAttrReadOnly) && (Writes(access) || overwrites)) return kErrorAccessDenied;
     // Overwriting a hidden or system file must restate those attributes.
@@ -243,7 +242,7 @@ Handle MemoryPlatform::CreateFileA(const char* path, std::uint32_t access, std::
   open.access = access;
   open.share = share;
   bool reportsExisting = existed && (disposition == kCreateAlways || disposition == kOpenAlways);
-  mem::SetThreadError(reportsExisting ? std::uint32_t(mem::kErrorAlreadyExists) : std::uint32_t(kErrorSuccess));
+  mem::SetThreadError(reportsExisting ? std::uint32_t(kErrorAlreadyExists) : std::uint32_t(kErrorSuccess));
   return s_->NewHandleLocked(std::move(open));
 }
 
@@ -256,7 +255,7 @@ bool MemoryPlatform::ReadFile(Handle file, void* buffer, std::uint32_t toRead, s
   Object* open = s_->FindObjectLocked(file, Object::Kind::File);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (!Reads(open->access)) return Fail(kErrorAccessDenied, false);
-  if (buffer == nullptr && toRead > 0) return Fail(kNoAccess, false);
+  if (buffer == nullptr && toRead > 0) return Fail(kErrorNoAccess, false);
   const Node& node = *open->node;
   std::uint64_t left = open->position < node.size ? node.size - open->position : 0;
   auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(toRead, left));
@@ -277,7 +276,7 @@ bool MemoryPlatform::WriteFile(Handle file, const void* buffer, std::uint32_t to
   Object* open = s_->FindObjectLocked(file, Object::Kind::File);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (!Writes(open->access)) return Fail(kErrorAccessDenied, false);
-  if (buffer == nullptr && toWrite > 0) return Fail(kNoAccess, false);
+  if (buffer == nullptr && toWrite > 0) return Fail(kErrorNoAccess, false);
 
   std::uint64_t count = toWrite;
   bool limitReached = s_->writeLimitArmed && count > s_->writeBytesLeft;
@@ -333,7 +332,7 @@ std::uint32_t MemoryPlatform::SetFilePointer(Handle file, std::int32_t distance,
     return Fail(kErrorInvalidParameter, kInvalidSetFilePointer);
   }
   std::int64_t target = base + move;
-  if (target < 0) return Fail(mem::kErrorNegativeSeek, kInvalidSetFilePointer);
+  if (target < 0) return Fail(kErrorNegativeSeek, kInvalidSetFilePointer);
   // Without a high half the new position must fit in 32 bits.
   if (distanceHigh == nullptr && target > 0xFFFFFFFFll) return Fail(kErrorInvalidParameter, kInvalidSetFilePointer);
   open->position = static_cast<std::uint64_t>(target);

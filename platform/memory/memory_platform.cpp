@@ -108,8 +108,7 @@ mem::ParsedPath ParseOrThrow(const std::string& path) {
 
 // Attribute bits a file or folder can carry besides directory and link marks.
 constexpr std::uint32_t kStorableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
-                                              0x100 /*temporary*/ | 0x1000 /*offline*/ |
-                                              0x2000 /*not content indexed*/;
+                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed;
 
 }  // namespace
 
@@ -358,7 +357,11 @@ std::uint32_t MemoryPlatform::GetSystemDirectoryA(char* buffer, std::uint32_t si
 std::uint32_t MemoryPlatform::CharUpperBuffA(char* text, std::uint32_t length) {
   if (text == nullptr) return 0;
   for (std::uint32_t i = 0; i < length; ++i) {
-    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+    if (mem::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < length) {
+      ++i;  // a double-byte character: its trail byte is no letter, whatever it looks like
+    } else if (text[i] >= 'a' && text[i] <= 'z') {
+      text[i] = static_cast<char>(text[i] - 'a' + 'A');
+    }
   }
   return length;
 }

@@ -9,11 +9,7 @@ using mem::Object;
 
 namespace {
 
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kGenericAll = 0x10000000u;
-constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
-
-bool IsPredefinedRoot(Handle key) { return key >= 0x80000000u && key <= 0x80000006u; }
+bool IsPredefinedRoot(Handle key) { return key >= kHkeyClassesRoot && key <= kHkeyDynData; }
 
 std::int32_t Fail(std::uint32_t error) {
   mem::SetThreadError(error);

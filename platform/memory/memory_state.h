@@ -15,21 +15,12 @@
 namespace vx {
 namespace mem {
 
-// Win32 error codes the machine answers with that the seam does not name.
-enum : std::uint32_t {
-  kErrorBadLength = 24,
-  kErrorFileExists = 80,
-  kErrorNegativeSeek = 131,
-  kErrorInvalidName = 123,
-  kErrorAlreadyExists = 183,
-};
-
 // The per-thread last error, as kernel32 keeps it in the thread's TEB.
 void SetThreadError(std::uint32_t code);
 std::uint32_t ThreadError();
 
 // ---- Paths ---------------------------------------------------------------------------
-constexpr std::size_t kMaxPathBytes = 259;
+constexpr std::size_t kMaxPathBytes = kMaxPath - 1;  // without the zero byte
 
 // Upper-cases ASCII letters only, stepping over GBK double-byte characters so
 // that a trail byte that happens to look like a letter is left alone.
