@@ -6,17 +6,35 @@ add_library(vx_win32 STATIC ${VX_WIN32_SOURCES})
 vx_target_defaults(vx_win32)
 target_link_libraries(vx_win32 PUBLIC vx_engine winmm advapi32)
 
-# libjpeg-turbo built for mingw by scripts/setup-machine.sh.
+# The processor this build is for: i686 (the program users download) or
+# x86_64 (the same program for 64-bit Wine, where 32-bit code cannot run).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VX_WINDOWS_ARCH x86_64)
+  set(VX_MANIFEST_ARCH amd64)
+else()
+  set(VX_WINDOWS_ARCH i686)
+  set(VX_MANIFEST_ARCH x86)
+endif()
+
+# libjpeg-turbo built for this processor by scripts/setup-machine.sh.
+set(VX_JPEG_DIR ${VX_DEPS}/libjpeg-mingw-${VX_WINDOWS_ARCH})
+if(NOT EXISTS ${VX_JPEG_DIR}/lib/libjpeg.a)
+  message(FATAL_ERROR "libjpeg for ${VX_WINDOWS_ARCH} mingw is missing in ${VX_JPEG_DIR}: run scripts/setup-machine.sh")
+endif()
 add_library(vx_jpeg STATIC IMPORTED)
 set_target_properties(vx_jpeg PROPERTIES
-  IMPORTED_LOCATION ${VX_DEPS}/libjpeg-mingw/lib/libjpeg.a
-  INTERFACE_INCLUDE_DIRECTORIES ${VX_DEPS}/libjpeg-mingw/include)
+  IMPORTED_LOCATION ${VX_JPEG_DIR}/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${VX_JPEG_DIR}/include)
+
+# The manifest names the build's own processor.
+configure_file(${CMAKE_SOURCE_DIR}/app/Vuxor.manifest.in ${CMAKE_BINARY_DIR}/generated/Vuxor.manifest @ONLY)
 
 file(GLOB VX_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.rc)
 if(VX_APP_SOURCES)
   add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
   vx_target_defaults(Vuxor)
   target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
+  target_include_directories(Vuxor PRIVATE ${CMAKE_BINARY_DIR}/generated)
   set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
   # The download is one small program: no symbols in it.
   target_link_options(Vuxor PRIVATE -s)

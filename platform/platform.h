@@ -164,14 +164,15 @@ struct FindData {
   char name[260] = {};  // zero-terminated
 };
 
-// The ANSI PROCESSENTRY32 record exactly as the 32-bit system lays it out:
-// 296 bytes. The default-heap field is pointer sized on Windows; it is kept at
-// 32 bits here so that the record has the same size in every build.
+// The ANSI PROCESSENTRY32 record laid out as the system lays it out for the
+// program's own processor: the default-heap field is pointer sized, so the
+// record is 296 bytes in the 32-bit program and 304 in the 64-bit one.
+// Process32First refuses a record whose dwSize is not the caller's own size.
 struct ProcessEntry32 {
   std::uint32_t dwSize;
   std::uint32_t cntUsage;
   std::uint32_t th32ProcessID;
-  std::uint32_t th32DefaultHeapID;
+  std::uintptr_t th32DefaultHeapID;
   std::uint32_t th32ModuleID;
   std::uint32_t cntThreads;
   std::uint32_t th32ParentProcessID;
@@ -179,7 +180,7 @@ struct ProcessEntry32 {
   std::uint32_t dwFlags;
   char szExeFile[260];
 };
-static_assert(sizeof(ProcessEntry32) == 296, "PROCESSENTRY32 is 296 bytes");
+static_assert(sizeof(ProcessEntry32) == (sizeof(void*) == 8 ? 304 : 296), "PROCESSENTRY32 of this build");
 
 // Shapes of the functions found with GetProcAddress.
 using FarProc = void(VX_WINAPI*)();

@@ -18,7 +18,15 @@ bash scripts/setup-machine.sh || { echo "run: setup failed"; exit 1; }
 bash scripts/build.sh || { echo "run: build failed"; exit 1; }
 . scripts/wine-env.sh
 
-win=$top/build/win32
+# The program users download is the 32-bit build; a machine that cannot run
+# 32-bit code shows the same program built for x86-64 under 64-bit Wine.
+if vx_host_runs_32bit; then
+  vx_use_build win32
+else
+  vx_use_build win64
+  echo "run: this machine cannot run 32-bit x86 code; showing the 64-bit build (build/win64) under 64-bit Wine"
+fi
+win=$top/build/$VX_BUILD
 work=$(mktemp -d /tmp/vx-run.XXXXXX)
 pfx=$work/prefix
 xvfb_pid=

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Installs everything the two builds and the test tiers need on a Debian 12
-# machine: the mingw and Wine toolchains, Xvfb, GoogleTest, fonts, a zh_CN.UTF-8
-# locale for Wine's file-name conversion, and libjpeg-turbo built for mingw from
-# Debian's own source package. Safe to run again: finished steps are skipped.
+# Installs everything the builds and the test tiers need on a Debian 12
+# machine: the mingw compilers for i686 and x86_64, 32-bit and 64-bit Wine,
+# Xvfb, GoogleTest, fonts, a zh_CN.UTF-8 locale for Wine's file-name conversion,
+# and libjpeg-turbo built for both mingw compilers from Debian's own source
+# package. Safe to run again: finished steps are skipped.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-deps=${VUXOR_DEPS:-$here/.deps}
+deps=${VX_DEPS:-$here/.deps}
 mkdir -p "$deps"
 export DEBIAN_FRONTEND=noninteractive
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
-packages=(g++-mingw-w64-i686 cmake ninja-build make wine wine32:i386 xvfb xauth
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build make wine wine32:i386 wine64 xvfb xauth
           googletest libjpeg62-turbo-dev imagemagick fonts-wqy-zenhei locales
           dpkg-dev x11-utils fonts-wine)
 
@@ -36,23 +37,31 @@ if [ ! -d "$deps/locale/zh_CN.UTF-8" ]; then
   localedef -i zh_CN -f UTF-8 "$deps/locale/zh_CN.UTF-8" || true
 fi
 
-# libjpeg-turbo for i686 mingw, static, from Debian's source package.
-jpeg=$deps/libjpeg-mingw
-if [ ! -f "$jpeg/lib/libjpeg.a" ]; then
-  work=$deps/libjpeg-src; rm -rf "$work"; mkdir -p "$work"
-  (cd "$work" && apt-get source -q --download-only libjpeg-turbo >/dev/null && dpkg-source -x ./*.dsc srcdir >/dev/null)
-  cat > "$work/toolchain.cmake" <<'TC'
+# libjpeg-turbo for each Windows build (i686 and x86_64 mingw), static, from
+# Debian's own source package, fetched once for both.
+build_jpeg() {  # build_jpeg ARCH CMAKE_PROCESSOR
+  local arch=$1 processor=$2 jpeg=$deps/libjpeg-mingw-$1 work=$deps/libjpeg-src
+  [ -f "$jpeg/lib/libjpeg.a" ] && return 0
+  if [ ! -d "$work/srcdir" ]; then
+    rm -rf "$work"; mkdir -p "$work"
+    (cd "$work" && apt-get source -q --download-only libjpeg-turbo >/dev/null && dpkg-source -x ./*.dsc srcdir >/dev/null)
+  fi
+  cat > "$work/toolchain-$arch.cmake" <<TC
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_SYSTEM_PROCESSOR $processor)
+set(CMAKE_C_COMPILER $arch-w64-mingw32-gcc)
+set(CMAKE_RC_COMPILER $arch-w64-mingw32-windres)
 TC
-  cmake -S "$work/srcdir" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+  rm -rf "$work/build-$arch"
+  cmake -S "$work/srcdir" -B "$work/build-$arch" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF \
     -DCMAKE_INSTALL_PREFIX="$jpeg" >/dev/null
-  cmake --build "$work/build" -j"$(nproc)" >/dev/null
-  cmake --install "$work/build" >/dev/null
+  cmake --build "$work/build-$arch" -j"$(nproc)" >/dev/null
+  cmake --install "$work/build-$arch" >/dev/null
   [ -f "$jpeg/lib/libjpeg.a" ] || cp "$jpeg"/lib*/libjpeg.a "$jpeg/lib/" 2>/dev/null || true
-  rm -rf "$work"
-fi
+  [ -f "$jpeg/lib/libjpeg.a" ] || { echo "setup: libjpeg for $arch did not build" >&2; return 1; }
+}
+build_jpeg i686 x86
+build_jpeg x86_64 AMD64
+rm -rf "$deps/libjpeg-src"
 echo "setup: ready ($deps)"

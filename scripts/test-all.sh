@@ -3,7 +3,9 @@
 # builds both builds (and the sanitizer build), then
 #   1. native unit tests over the in-memory machine, plain and under ASan/UBSan;
 #   2. the Win32 adapter tests under Wine;
-#   3. the end-to-end tests: the real program in a sandbox Wine prefix under Xvfb.
+#   3. the end-to-end tests: the real program in a sandbox Wine prefix under Xvfb;
+# tiers 2 and 3 for each Windows build the machine can run (win32 and win64,
+# or win64 alone where 32-bit code cannot run; VX_NO_32BIT=1 forces that).
 # Ends with one line "tests: N passed, M failed" and a non-zero exit on failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,12 +16,12 @@ bash scripts/setup-machine.sh > out/setup.log 2>&1 || { tail -n 40 out/setup.log
 bash scripts/build.sh --asan > out/build.log 2>&1 || { tail -n 60 out/build.log; echo "build failed"; exit 1; }
 
 passed=0; failed=0; tiers_failed=()
+# A GoogleTest run's case counts, from its log.
+gtest_passed() { local p; p=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$1" | grep -Eo '[0-9]+$' | tail -n1); echo "${p:-0}"; }
+gtest_failed() { local f; f=$(grep -Eo '^\[  FAILED  \] [0-9]+ test' "$1" | grep -Eo '[0-9]+' | tail -n1); echo "${f:-0}"; }
 # count_gtest LOG: adds a GoogleTest run's case counts to the totals.
 count_gtest() {
-  local p f
-  p=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$1" | grep -Eo '[0-9]+$' | tail -n1)
-  f=$(grep -Eo '^\[  FAILED  \] [0-9]+ test' "$1" | grep -Eo '[0-9]+' | tail -n1)
-  passed=$((passed + ${p:-0})); failed=$((failed + ${f:-0}))
+  passed=$((passed + $(gtest_passed "$1"))); failed=$((failed + $(gtest_failed "$1")))
 }
 run_tier() {  # run_tier NAME LOG command...
   local name=$1 log=$2; shift 2
@@ -35,17 +37,27 @@ run_tier() {  # run_tier NAME LOG command...
 
 run_tier "native unit tests" out/unit.log build/native/unit_tests --gtest_brief=1; count_gtest out/unit.log
 run_tier "native unit tests (ASan, UBSan)" out/unit-asan.log build/asan/unit_tests --gtest_brief=1
-run_tier "Win32 adapter tests under Wine" out/win32.log bash scripts/test-win32.sh; count_gtest out/win32.log
-if [ -f scripts/test-e2e.sh ]; then
-  run_tier "end-to-end under Wine and Xvfb" out/e2e.log bash scripts/test-e2e.sh
-  e2e=$(grep -Eo '^e2e: [0-9]+ passed, [0-9]+ failed' out/e2e.log | tail -n1)
-  if [ -n "$e2e" ]; then
-    ep=$(echo "$e2e" | sed -E 's/^e2e: ([0-9]+) passed.*/\1/')
-    ef=$(echo "$e2e" | sed -E 's/.* ([0-9]+) failed$/\1/')
-    passed=$((passed + ep)); failed=$((failed + ef))
-  fi
-fi
+# The Windows tiers run on every Windows build this machine can run: both
+# where 32-bit code runs, the 64-bit one alone where it cannot.
+. scripts/wine-env.sh
+builds=$(vx_windows_builds)
+vx_host_runs_32bit || echo "host: this machine cannot run 32-bit x86 code; the Wine tiers run on the 64-bit build (win64) under 64-bit Wine"
+build_lines=()
+for build in $builds; do
+  # A tier that fails without a failed case (it never started) counts as one.
+  run_tier "Win32 adapter tests under Wine ($build build)" "out/win32-$build.log" env VX_BUILD="$build" bash scripts/test-win32.sh
+  rc=$?; ap=$(gtest_passed "out/win32-$build.log"); af=$(gtest_failed "out/win32-$build.log")
+  [ $rc -ne 0 ] && [ "$af" = 0 ] && af=1
+  run_tier "end-to-end under Wine and Xvfb ($build build)" "out/e2e-$build.log" env VX_BUILD="$build" bash scripts/test-e2e.sh
+  rc=$?; e2e=$(grep -Eo '^e2e: [0-9]+ passed, [0-9]+ failed' "out/e2e-$build.log" | tail -n1)
+  ep=$(echo "$e2e" | sed -nE 's/^e2e: ([0-9]+) passed.*/\1/p'); ef=$(echo "$e2e" | sed -nE 's/.* ([0-9]+) failed$/\1/p')
+  ep=${ep:-0}; ef=${ef:-0}
+  [ $rc -ne 0 ] && [ "$ef" = 0 ] && ef=1
+  passed=$((passed + ap + ep)); failed=$((failed + af + ef))
+  build_lines+=("build $build: adapter $ap passed, $af failed; end-to-end $ep passed, $ef failed")
+done
 
+printf '%s\n' "${build_lines[@]}"
 if [ ${#tiers_failed[@]} -gt 0 ]; then
   printf 'failed tiers: %s\n' "${tiers_failed[*]}"
   [ "$failed" -gt 0 ] || failed=${#tiers_failed[@]}

@@ -2,8 +2,9 @@
 # End-to-end tests: the real Vuxor.exe in a sandbox Wine prefix under Xvfb,
 # worked through its window by tests/e2e/driver.cpp (e2e_driver.exe).
 #
-# Builds nothing: expects build/win32 (Vuxor.exe, e2e_driver.exe, the sample
-# programs) and build/native (make_samples); VX_WIN32_BUILD and
+# Builds nothing: expects build/$VX_BUILD (Vuxor.exe, e2e_driver.exe, the
+# sample programs; VX_BUILD is win32, the default, or win64, the x86-64 build
+# under 64-bit Wine) and build/native (make_samples); VX_WIN_BUILD and
 # VX_NATIVE_BUILD choose other build folders. Drive E: holds big programs and
 # many plain files (a walk that takes a while and can be stopped), D: the
 # generated harmless samples; C: is the prefix's own. "全盘杀毒" is pressed
@@ -17,7 +18,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 . scripts/wine-env.sh
 
-win=${VX_WIN32_BUILD:-$top/build/win32}
+vx_use_build "$VX_BUILD" || exit 2
+win=${VX_WIN_BUILD:-$top/build/$VX_BUILD}
+echo "test-e2e: the $VX_BUILD build ($win)"
 native=${VX_NATIVE_BUILD:-$top/build/native}
 for f in "$win/Vuxor.exe" "$win/tests/e2e/e2e_driver.exe" "$win/tools/win32/demo_host.exe" \
          "$win/tools/win32/dummy_process.exe" "$native/tools/make_samples"; do
@@ -68,7 +71,8 @@ shot() {  # shot NAME: screenshot of the whole screen into out/NAME.png
 }
 
 start=$SECONDS
-export -f vx_wine vx_wine_env; export _vx_wine_env_here   # for the checks run by bash -c
+export -f vx_wine vx_wine_env _vx_loader _vx_server   # for the checks run by bash -c
+export _vx_wine_env_here _vx_wine64_dir VX_BUILD VX_DEPS
 
 # plant_roots: autorun.inf and setup.exe at the roots of E:, D: and C:, some
 # of them read-only, hidden and system as the worm leaves them.

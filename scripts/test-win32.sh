@@ -3,12 +3,14 @@
 # needed). Extra drives are mapped with types so that the tests can check that
 # the prefix's drive table reaches GetDriveTypeA.
 #   scripts/test-win32.sh [path/to/win32_tests.exe] [gtest arguments...]
+# VX_BUILD=win64 tests the x86-64 build under 64-bit Wine (default win32).
 # With VX_TEST_UID=65534 (as root) the tests run as that unprivileged user.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/wine-env.sh"
 
-exe=$top/build/win32/win32_tests.exe
+vx_use_build "$VX_BUILD"
+exe=$top/build/$VX_BUILD/win32_tests.exe
 if [ $# -gt 0 ] && [[ "$1" == *.exe ]]; then exe=$(readlink -f "$1"); shift; fi
 [ -f "$exe" ] || { echo "test-win32: $exe not built (scripts/build.sh)" >&2; exit 2; }
 
@@ -32,7 +34,7 @@ if [ -n "${VX_TEST_UID:-}" ]; then
   vx_prefix_owner "$prefix" "$VX_TEST_UID" "$work"/drive-*
   export VX_WINE_UID=$VX_TEST_UID
 fi
-echo "test-win32: prefix ready in $(( $(date +%s) - start )) s"
+echo "test-win32: $VX_BUILD build, prefix ready in $(( $(date +%s) - start )) s"
 
 set +e
 VX_SENTINEL=$sentinel VX_EXPECT_DRIVES="N4R2F5D3" vx_wine "$prefix" 'C:\win32_tests.exe' --gtest_brief=1 "$@" </dev/null >"$work/out.txt" 2>&1

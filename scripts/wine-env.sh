@@ -1,6 +1,7 @@
 # Wine helpers for every script of the project. Source it (bash):
 #
 #   . "$(dirname "$0")/wine-env.sh"
+#   vx_use_build win64                    # which Windows build the runs serve (default win32)
 #   vx_make_prefix /tmp/p                 # fresh sandbox prefix, no way out to Linux
 #   vx_map_drive /tmp/p d /tmp/fixture/d  # D: -> folder, reported as fixed (3)
 #   vx_map_drive /tmp/p g /tmp/share g network   # G: reported as remote (4)
@@ -17,14 +18,50 @@
 # rewrite the Linux machine. vx_make_prefix removes every such way out.
 
 _vx_wine_env_here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VX_DEPS=${VX_DEPS:-$_vx_wine_env_here/.deps}
 
-# The environment every Wine run of the project uses: 32-bit prefix, quiet,
-# code page 936 (GBK) through a real compiled zh_CN.UTF-8 locale so that GBK
-# file names round-trip, and no Mono or Gecko installation prompts.
+# Two Windows builds come from the same sources: win32 (i686, the program users
+# download) runs in a 32-bit prefix under 32-bit Wine; win64 (x86_64) runs in a
+# 64-bit prefix under 64-bit Wine. Some machines refuse all 32-bit x86 code
+# (IA-32 emulation off), so there only win64 can run.
+VX_BUILD=${VX_BUILD:-win32}
+_vx_wine64_dir=/usr/lib/wine
+
+# vx_host_runs_32bit: whether this machine executes 32-bit x86 programs: the
+# 32-bit dynamic loader answers for its version only where it can run.
+# VX_NO_32BIT=1 forces the answer "cannot", to try that path anywhere.
+vx_host_runs_32bit() {
+  [ "${VX_NO_32BIT:-0}" != 1 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
+# vx_windows_builds: the Windows builds this machine can run, the product first.
+vx_windows_builds() {
+  if vx_host_runs_32bit; then echo "win32 win64"; else echo "win64"; fi
+}
+
+# vx_use_build win32|win64: the build (and so the Wine) the next runs serve.
+vx_use_build() {
+  case "$1" in win32|win64) VX_BUILD=$1 ;; *) echo "vx_use_build: unknown build $1" >&2; return 2 ;; esac
+}
+
+# The Wine loader and server for the current build. With wine32 installed the
+# plain `wine` command picks the 32-bit loader even for 64-bit programs, so the
+# 64-bit build calls the 64-bit loader and server directly.
+_vx_loader() { if [ "$VX_BUILD" = win64 ]; then echo "$_vx_wine64_dir/wine64"; else echo wine; fi; }
+_vx_server() { if [ "$VX_BUILD" = win64 ]; then echo "$_vx_wine64_dir/wineserver64"; else echo wineserver; fi; }
+
+# The environment every Wine run of the project uses: the build's prefix kind,
+# quiet, code page 936 (GBK) through a real compiled zh_CN.UTF-8 locale so that
+# GBK file names round-trip, and no Mono or Gecko installation prompts.
 vx_wine_env() {
-  export WINEARCH=win32
+  if [ "$VX_BUILD" = win64 ]; then
+    export WINEARCH=win64 WINELOADER="$_vx_wine64_dir/wine64" WINESERVER="$_vx_wine64_dir/wineserver64"
+  else
+    export WINEARCH=win32
+    unset WINELOADER WINESERVER
+  fi
   export WINEDEBUG=-all
-  export LOCPATH="$_vx_wine_env_here/.deps/locale"
+  export LOCPATH="$VX_DEPS/locale"
   # bash itself does not see LOCPATH and would warn that the locale is missing.
   { export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8; } 2>/dev/null
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -39,9 +76,9 @@ vx_wine_stop() {
   owner=$(stat -c %u "$dir")
   if [ "$owner" != "$(id -u)" ] && [ "$(id -u)" = 0 ]; then
     ( vx_wine_env; export WINEPREFIX="$dir" HOME="$dir"
-      setpriv --reuid="$owner" --regid="$owner" --clear-groups sh -c 'wineserver -k; wineserver -w' >/dev/null 2>&1 ) || true
+      setpriv --reuid="$owner" --regid="$owner" --clear-groups sh -c '"$1" -k; "$1" -w' _ "$(_vx_server)" >/dev/null 2>&1 ) || true
   else
-    ( vx_wine_env; export WINEPREFIX="$dir"; wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1 ) || true
+    ( vx_wine_env; export WINEPREFIX="$dir"; "$(_vx_server)" -k >/dev/null 2>&1; "$(_vx_server)" -w >/dev/null 2>&1 ) || true
   fi
 }
 
@@ -51,8 +88,8 @@ vx_wine_stop() {
 _vx_wine_reg() {
   local dir=$1 file=$2
   ( vx_wine_env; export WINEPREFIX="$dir"
-    wine regedit /S "$(_vx_winepath "$file")" </dev/null >/dev/null 2>&1
-    wineserver -w ) </dev/null
+    "$(_vx_loader)" regedit /S "$(_vx_winepath "$file")" </dev/null >/dev/null 2>&1
+    "$(_vx_server)" -w ) </dev/null
 }
 
 # The file is handed to regedit as a path on drive C: since the prefix has no
@@ -74,8 +111,8 @@ vx_make_prefix() {
   rm -rf "$dir"
   mkdir -p "$dir"
   ( vx_wine_env; export WINEPREFIX="$dir"
-    wineboot -i </dev/null >/dev/null 2>&1
-    wineserver -w ) </dev/null
+    "$(_vx_loader)" wineboot -i </dev/null >/dev/null 2>&1
+    "$(_vx_server)" -w ) </dev/null
   [ -f "$dir/system.reg" ] && [ -d "$dir/drive_c" ] || { echo "vx_make_prefix: wineboot failed in $dir" >&2; return 1; }
 
   # Never update this prefix again by itself: an update would recreate the
@@ -182,8 +219,8 @@ vx_wine() {
   case "$dir" in /*) ;; *) dir="$PWD/$dir" ;; esac
   if [ -n "${VX_WINE_UID:-}" ]; then
     ( vx_wine_env; export WINEPREFIX="$dir" HOME="$dir"
-      setpriv --reuid="$VX_WINE_UID" --regid="$VX_WINE_UID" --clear-groups wine "$@" )
+      setpriv --reuid="$VX_WINE_UID" --regid="$VX_WINE_UID" --clear-groups "$(_vx_loader)" "$@" )
   else
-    ( vx_wine_env; export WINEPREFIX="$dir"; wine "$@" )
+    ( vx_wine_env; export WINEPREFIX="$dir"; "$(_vx_loader)" "$@" )
   fi
 }

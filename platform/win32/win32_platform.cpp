@@ -6,14 +6,19 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <tlhelp32.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace vx {
 namespace {
 
 static_assert(sizeof(Handle) == sizeof(HANDLE), "a Handle holds a HANDLE");
-static_assert(sizeof(ProcessEntry32) == 296, "same layout as PROCESSENTRY32 (ANSI, 32-bit)");
+static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32), "same layout as PROCESSENTRY32 (ANSI)");
+static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == offsetof(PROCESSENTRY32, th32DefaultHeapID) &&
+                  offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile),
+              "same field offsets as PROCESSENTRY32 (ANSI)");
 
 HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle V(HANDLE h) { return reinterpret_cast<Handle>(h); }
