@@ -67,6 +67,24 @@ bool MemoryPlatform::State::IsRunningImageLocked(const Node* node) const {
   return false;
 }
 
+bool MemoryPlatform::State::IsOpenLocked(const Node* node) const {
+  for (const auto& entry : handles) {
+    if (entry.second.kind == Object::Kind::File && entry.second.node.get() == node) return true;
+  }
+  return false;
+}
+
+void MemoryPlatform::State::FinishDeletesLocked() {
+  for (auto it = pendingDeletes.begin(); it != pendingDeletes.end();) {
+    if (IsOpenLocked(it->second.get())) {
+      ++it;
+    } else {
+      it->first->RemoveChild(it->second.get());
+      it = pendingDeletes.erase(it);
+    }
+  }
+}
+
 // ---- Listing --------------------------------------------------------------------------------
 
 Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
@@ -94,7 +112,10 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
     }
   }
   for (const auto& child : folder->children) {
-    if (mem::WildcardMatch(namePattern, child->name)) search.entries.push_back(EntryFor(*child, child->name));
+    std::string shortName = mem::ShortName(child->name);
+    if (mem::WildcardMatch(namePattern, child->name) || (!shortName.empty() && mem::WildcardMatch(namePattern, shortName))) {
+      search.entries.push_back(EntryFor(*child, child->name));
+    }
   }
   if (search.entries.empty()) return Fail(kErrorFileNotFound, kInvalidHandle);
   *data = search.entries[0];
@@ -131,6 +152,7 @@ std::uint32_t MemoryPlatform::GetFileAttributesA(const char* path) {
   if (error != kErrorSuccess) return Fail(error, kInvalidFileAttributes);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, kInvalidFileAttributes);
+  if (node->deletePending) return Fail(kErrorAccessDenied, kInvalidFileAttributes);
   return mem::ReportedAttributes(*node);
 }
 
@@ -144,6 +166,7 @@ bool MemoryPlatform::SetFileAttributesA(const char* path, std::uint32_t attribut
   if (error != kErrorSuccess) return Fail(error, false);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, false);
+  if (node->deletePending) return Fail(kErrorAccessDenied, false);
   // FILE_ATTRIBUTE_NORMAL (alone or not) sets no bit; a folder stays a folder, a link a link.
   std::uint32_t kept = node->attributes & (kAttrDirectory | kAttrReparsePoint);
   node->attributes = (attributes & kSettableAttributes) | kept;
@@ -162,7 +185,8 @@ bool MemoryPlatform::DeleteFileA(const char* path) {
   auto node = parent->Child(parsed.parts.back());
   if (!node) return Fail(kErrorFileNotFound, false);
   // A read-only file cannot be deleted even by Wine running as root.
-  if (node->folder || (node->attributes & kAttrReadOnly) || s_->IsRunningImageLocked(node.get())) {
+  if (node->folder || node->deletePending || (node->attributes & kAttrReadOnly) ||
+      s_->IsRunningImageLocked(node.get())) {
     return Fail(kErrorAccessDenied, false);
   }
   for (const auto& entry : s_->handles) {
@@ -171,7 +195,10 @@ bool MemoryPlatform::DeleteFileA(const char* path) {
       return Fail(kErrorSharingViolation, false);
     }
   }
-  parent->RemoveChild(node.get());
+  // Handles that share deletion keep the file, name and all, until the last one closes.
+  node->deletePending = true;
+  s_->pendingDeletes.emplace_back(parent, node);
+  s_->FinishDeletesLocked();
   return true;
 }
 
@@ -182,7 +209,7 @@ std::uint32_t MemoryPlatform::State::RefusalOfExistingLocked(const Node& file, s
                                                              std::uint32_t flags) const {
   const State& s = *this;
   bool overwrites = disposition == kCreateAlways || disposition == kTruncateExisting;
-  if (file.folder) return kErrorAccessDenied;
+  if (file.folder || file.deletePending) return kErrorAccessDenied;
   if (disposition == kCreateNew) return kErrorFileExists;
   if (s.refusesProtected) {
     if ((file.attributes & kAttrReadOnly) && (Writes(access) || overwrites)) return kErrorAccessDenied;
@@ -308,8 +335,9 @@ std::uint32_t MemoryPlatform::GetFileSize(Handle file, std::uint32_t* high) {
   if (open == nullptr) return Fail(kErrorInvalidHandle, kInvalidFileSize);
   std::uint64_t size = open->node->size;
   if (high) *high = static_cast<std::uint32_t>(size >> 32);
-  // A length whose low half is 0xFFFFFFFF is told apart from failure by the error.
-  mem::SetThreadError(kErrorSuccess);
+  // A length whose low half is 0xFFFFFFFF is told apart from failure by the
+  // error; any other success leaves the last error as it was.
+  if (static_cast<std::uint32_t>(size) == kInvalidFileSize) mem::SetThreadError(kErrorSuccess);
   return static_cast<std::uint32_t>(size);
 }
 
@@ -337,7 +365,8 @@ std::uint32_t MemoryPlatform::SetFilePointer(Handle file, std::int32_t distance,
   if (distanceHigh == nullptr && target > 0xFFFFFFFFll) return Fail(kErrorInvalidParameter, kInvalidSetFilePointer);
   open->position = static_cast<std::uint64_t>(target);
   if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(static_cast<std::uint64_t>(target) >> 32);
-  mem::SetThreadError(kErrorSuccess);
+  // As with the size: only a position whose low half is the failure mark clears the error.
+  if (static_cast<std::uint32_t>(target) == kInvalidSetFilePointer) mem::SetThreadError(kErrorSuccess);
   return static_cast<std::uint32_t>(target);
 }
 
@@ -374,6 +403,7 @@ bool MemoryPlatform::CloseHandle(Handle object) {
   }
   // Even a close that reports failure gives the object up: a file must not stay locked.
   s_->handles.erase(it);
+  s_->FinishDeletesLocked();
   return !failed;
 }
 

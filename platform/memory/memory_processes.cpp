@@ -193,7 +193,8 @@ bool MemoryPlatform::ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, b
   Object* open = s_->FindObjectLocked(snapshot, Object::Kind::Snapshot);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (entry == nullptr) return Fail(kErrorInvalidParameter, false);
-  if (entry->dwSize != sizeof(ProcessEntry32)) return Fail(kErrorBadLength, false);
+  // A record shorter than the caller's own layout is refused; a longer one is filled as far as it goes.
+  if (entry->dwSize < sizeof(ProcessEntry32)) return Fail(kErrorBadLength, false);
   if (first) open->next = 0;
   if (open->next >= open->processes.size()) return Fail(kErrorNoMoreFiles, false);
   const auto& process = open->processes[open->next++];

@@ -107,6 +107,7 @@ std::int32_t MemoryPlatform::RegCreateKeyExA(Handle root, const char* subKey, st
   s_->regAccess.push_back(access);
   if (s_->BeginLocked(Op::RegCreateKeyExA, subKey ? subKey : "")) return static_cast<std::int32_t>(mem::ThreadError());
   if (key == nullptr) return Fail(kErrorInvalidParameter);
+  if (subKey != nullptr && subKey[0] == '\\') return Fail(kErrorBadPathname);
   Handle base = root;
   std::string basePath;
   if (!IsPredefinedRoot(root)) {

@@ -91,20 +91,23 @@ TEST_F(ContractListing, EmptyMissingAndRootListings) {
   ASSERT_NE(root.Find("windows"), nullptr);
 }
 
-TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCase) {
-  for (const char* name : {"a.htm", "ab.htm", "b.htmx", "readme", "Quellin_.ini"}) Put(At(name), "");
+TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCaseAndSeeShortNames) {
+  for (const char* name : {"a.htm", "ab.htm", "b.htmx", "readme", "Quellin_.ini", "Quellin__.ini"}) Put(At(name), "");
   struct Case {
     const char* pattern;
     std::set<std::string> names;
   };
+  // A name that is no legal 8.3 name also has a short one ("B~1.HTM"), and
+  // patterns match it too.
   const Case cases[] = {
       {"?.htm", {"a.htm"}},
-      {"*.HTM", {"a.htm", "ab.htm"}},
+      {"*.HTM", {"a.htm", "ab.htm", "b.htmx"}},
       {"a*", {"a.htm", "ab.htm"}},
       {"readme.*", {"readme"}},  // "name.*" also matches the name without an extension
       {"QUELLIN_.INI", {"Quellin_.ini"}},
-      {"quellin_.ini", {"Quellin_.ini"}},
-      {"Quellin__.ini", {}},
+      {"quellin__.ini", {"Quellin__.ini"}},
+      {"????????.ini", {"Quellin_.ini", "Quellin__.ini"}},
+      {"Quellin___.ini", {}},
       {"*.exe", {}},
   };
   for (const Case& c : cases) {
@@ -131,6 +134,18 @@ TEST_F(ContractListing, ReportsTheLastWriteTimeAndGbkNamesAsStored) {
   EXPECT_EQ(dated.entries[0].lastWriteTime, when);
 }
 
+TEST_F(ContractListing, ASearchClosesWithFindCloseOnly) {
+  Put(At("x"), "");
+  FindData data;
+  Handle search = Os().FindFirstFileA(At("*").c_str(), &data);
+  ASSERT_NE(search, vx::kInvalidHandle);
+  Os().SetLastError(kMarker);
+  EXPECT_FALSE(Os().CloseHandle(search));
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
+  EXPECT_TRUE(Os().FindNextFileA(search, &data));  // still open
+  EXPECT_TRUE(Os().FindClose(search));
+}
+
 // ---- Paths ------------------------------------------------------------------------------
 
 TEST_F(ContractPaths, NamesIgnoreAsciiCaseButNotTheTrailBytesOfGbkCharacters) {
@@ -147,20 +162,39 @@ TEST_F(ContractPaths, NamesIgnoreAsciiCaseButNotTheTrailBytesOfGbkCharacters) {
   Os().SetLastError(kMarker);
   EXPECT_EQ(Os().GetFileAttributesA(At("\xB0\x41.txt").c_str()), vx::kInvalidFileAttributes);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
-  Os().SetLastError(kMarker);
-  EXPECT_EQ(Os().GetFileAttributesA(At("nofolder\\x").c_str()), vx::kInvalidFileAttributes);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound);
+  // A folder missing on the way, or a file standing where a folder should.
+  for (const char* name : {"nofolder\\x", "Dir\\File.TXT\\x"}) {
+    Os().SetLastError(kMarker);
+    EXPECT_EQ(Os().GetFileAttributesA(At(name).c_str()), vx::kInvalidFileAttributes) << name;
+    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
+    Os().SetLastError(kMarker);
+    EXPECT_EQ(Open(At(name), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle) << name;
+    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
+    Os().SetLastError(kMarker);
+    EXPECT_FALSE(Os().DeleteFileA(At(name).c_str())) << name;
+    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
+  }
 }
 
-TEST_F(ContractPaths, AnsiCallsRefuseLongPaths) {
-  // A path of the given length in bytes, in a folder that does not exist.
-  auto pathOf = [this](std::size_t length) {
-    std::string path = At(std::string(100, 'd') + "\\");
-    return path + std::string(length - path.size(), 'f');
+TEST_F(ContractPaths, AnsiCallsRefuseMoreThan260Characters) {
+  // Paths of so many characters in a folder that does not exist, ending in
+  // single-byte or in double-byte characters: the limit counts characters.
+  struct Case {
+    std::size_t characters;
+    const char* character;
+    std::uint32_t error;
   };
-  for (std::size_t length : {std::size_t(259), std::size_t(300)}) {
-    std::string path = pathOf(length);
-    std::uint32_t expected = length <= 259 ? vx::kErrorPathNotFound : vx::kErrorFilenameExcedRange;
+  const Case cases[] = {
+      {259, "f", vx::kErrorPathNotFound},
+      {261, "f", vx::kErrorFilenameExcedRange},
+      {259, "\xB0\xA1", vx::kErrorPathNotFound},  // some 400 bytes
+      {261, "\xB0\xA1", vx::kErrorFilenameExcedRange},
+  };
+  for (const Case& c : cases) {
+    std::string path = At(std::string(100, 'd') + "\\");  // single-byte characters only
+    for (std::size_t n = path.size(); n < c.characters; ++n) path += c.character;
+    std::string length = std::to_string(c.characters) + (path.size() > c.characters ? " double-byte" : "");
+    std::uint32_t expected = c.error;
     FindData data;
     Os().SetLastError(kMarker);
     EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes);
@@ -223,12 +257,14 @@ TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   Os().SetLastError(kMarker);
   EXPECT_EQ(Open(At("no\\f.txt"), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound);
-  // A folder does not open as a file.
-  Os().SetLastError(kMarker);
-  EXPECT_EQ(Open(bed->Scratch(), vx::kGenericRead, vx::kFileShareRead), vx::kInvalidHandle);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  // A folder, a drive root too, does not open as a file.
+  for (const std::string& folder : {bed->Scratch(), std::string("C:\\")}) {
+    Os().SetLastError(kMarker);
+    EXPECT_EQ(Open(folder, vx::kGenericRead, vx::kFileShareRead), vx::kInvalidHandle) << folder;
+    EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied) << folder;
+  }
 
-  // Opened for reading: no writing, no truncating.
+  // Opened for reading: no writing, no flushing.
   Handle reader = Open(At("f.txt"), vx::kGenericRead, vx::kFileShareRead);
   ASSERT_NE(reader, vx::kInvalidHandle);
   std::uint32_t written = 7;
@@ -237,14 +273,19 @@ TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
   EXPECT_EQ(written, 0u);
   Os().SetLastError(kMarker);
-  EXPECT_FALSE(Os().SetEndOfFile(reader));
+  EXPECT_FALSE(Os().FlushFileBuffers(reader));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  std::uint32_t got = 7;
+  Os().SetLastError(kMarker);
+  EXPECT_FALSE(Os().ReadFile(reader, nullptr, 4, &got));  // no buffer to read into
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorNoAccess);
+  EXPECT_EQ(got, 0u);
   EXPECT_TRUE(Os().CloseHandle(reader));
   // Opened for writing: no reading.
   Handle writer = Open(At("f.txt"), vx::kGenericWrite, 0);
   ASSERT_NE(writer, vx::kInvalidHandle);
   char buffer[4];
-  std::uint32_t got = 7;
+  got = 7;
   Os().SetLastError(kMarker);
   EXPECT_FALSE(Os().ReadFile(writer, buffer, sizeof buffer, &got));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
@@ -302,6 +343,7 @@ TEST_F(ContractOpen, AnOpenFileIsDeletedOnlyWhenItSharesDeletion) {
   Handle reader = Open(At("lock.htm"), vx::kGenericRead, vx::kFileShareRead | vx::kFileShareDelete);
   ASSERT_NE(reader, vx::kInvalidHandle);
   EXPECT_TRUE(Os().DeleteFileA(At("lock.htm").c_str()));
+  EXPECT_EQ(List(At("lock.htm")).Names(), (std::vector<std::string>{"lock.htm"}));  // until the last close
   char buffer[8];
   std::uint32_t got = 0;
   EXPECT_TRUE(Os().ReadFile(reader, buffer, sizeof buffer, &got));  // the open handle still reads
@@ -322,8 +364,10 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   ASSERT_TRUE(Os().WriteFile(f, bytes, sizeof bytes - 1, &written));
   EXPECT_EQ(written, sizeof bytes - 1);
   std::uint32_t high = 7;
+  Os().SetLastError(kMarker);
   EXPECT_EQ(Os().GetFileSize(f, &high), sizeof bytes - 1);
   EXPECT_EQ(high, 0u);
+  EXPECT_EQ(Os().GetLastError(), kMarker);  // a success leaves the last error alone
 
   // Each move from where the one before left the pointer.
   struct Move {
@@ -332,7 +376,18 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   };
   const Move moves[] = {{4, vx::kFileBegin, 4}, {-2, vx::kFileCurrent, 2}, {-3, vx::kFileEnd, 12},
                         {0, vx::kFileCurrent, 12}, {30, vx::kFileEnd, 45}, {4, vx::kFileBegin, 4}};
-  for (const Move& m : moves) EXPECT_EQ(Os().SetFilePointer(f, m.distance, nullptr, m.method), m.expected);
+  for (const Move& m : moves) {
+    Os().SetLastError(kMarker);
+    EXPECT_EQ(Os().SetFilePointer(f, m.distance, nullptr, m.method), m.expected);
+    EXPECT_EQ(Os().GetLastError(), kMarker);
+  }
+  // A position whose low half is the failure mark is told apart by the error.
+  std::int32_t distanceHigh = 0;
+  Os().SetLastError(kMarker);
+  EXPECT_EQ(Os().SetFilePointer(f, -1, &distanceHigh, vx::kFileBegin), vx::kInvalidSetFilePointer);
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorSuccess);
+  EXPECT_EQ(distanceHigh, 0);
+  EXPECT_EQ(Os().SetFilePointer(f, 4, nullptr, vx::kFileBegin), 4u);
   ASSERT_TRUE(Os().SetEndOfFile(f));  // cut at 4
   EXPECT_EQ(Os().GetFileSize(f, nullptr), 4u);
   // A move before the start fails and leaves the pointer where it was.

@@ -101,10 +101,9 @@ TEST_F(ContractSystem, DriveTypesOfRoots) {
     std::uint32_t type;
   };
   const Case cases[] = {
-      {"C:\\", vx::kDriveFixed},
-      {"c:\\", vx::kDriveFixed},
-      {"Q:\\", vx::kDriveNoRootDir},
-      {"C:\\windows\\", vx::kDriveNoRootDir},  // a folder is no root of a drive
+      {"C:\\", vx::kDriveFixed}, {"c:\\", vx::kDriveFixed}, {"C:", vx::kDriveFixed},
+      {"C:/", vx::kDriveFixed},   {"Q:\\", vx::kDriveNoRootDir}, {"C", vx::kDriveNoRootDir},
+      {"", vx::kDriveNoRootDir},
   };
   for (const Case& c : cases) EXPECT_EQ(Os().GetDriveTypeA(c.root), c.type) << c.root;
 }
@@ -143,13 +142,33 @@ TEST_F(ContractRegistry, CreateSetReplaceAndCloseUnderBothRoots) {
   }
 }
 
-TEST_F(ContractRegistry, FailuresComeBackAsResults) {
+TEST_F(ContractRegistry, KeyPathsAccessAndFailuresComeBackAsResults) {
   const Handle bogus = 0x12345678u;
   Handle key = vx::kNullHandle;
   std::uint32_t disposition = 0;
   EXPECT_EQ(Os().RegCreateKeyExA(bogus, "Software", 0, vx::kKeyWrite, &key, &disposition),
             std::int32_t(vx::kErrorInvalidHandle));
   EXPECT_EQ(Os().RegCloseKey(bogus), std::int32_t(vx::kErrorInvalidHandle));
+  EXPECT_EQ(Os().RegCloseKey(vx::kHkeyLocalMachine), 0);  // a root key closes as nothing
+
+  const std::string path = bed->ScratchKey() + "\\Read";
+  EXPECT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, ("\\" + path).c_str(), 0, vx::kKeyWrite, &key, nullptr),
+            std::int32_t(vx::kErrorBadPathname));
+  for (const std::string& spelling : {std::string(""), path, path + "\\"}) {
+    key = vx::kNullHandle;
+    EXPECT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, spelling.c_str(), 0, vx::kKeyWrite, &key, nullptr), 0)
+        << spelling;
+    EXPECT_NE(key, vx::kNullHandle) << spelling;
+    EXPECT_EQ(Os().RegCloseKey(key), 0) << spelling;
+  }
+  // A key opened for reading takes no value.
+  ASSERT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, path.c_str(), 0, vx::kKeyRead, &key, nullptr), 0);
+  std::uint32_t one = 1;
+  EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &one, sizeof one),
+            std::int32_t(vx::kErrorAccessDenied));
+  EXPECT_EQ(Os().RegCloseKey(key), 0);
+  std::uint32_t stored = 0;
+  EXPECT_FALSE(bed->ReadDword(vx::kHkeyCurrentUser, path, "CheckedValue", &stored));
 }
 
 // ---- Processes and ToolHelp -------------------------------------------------------------
@@ -221,6 +240,16 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, bed->ProgramImage())) << program->szExeFile;
   EXPECT_EQ(std::strchr(program->szExeFile, '\\'), nullptr);  // a bare name, no folder
   EXPECT_GE(program->cntThreads, 1u);
+
+  // A record shorter than the program's own layout is refused, a longer one filled.
+  struct {
+    vx::ProcessEntry32 entry;
+    char more[16];
+  } longer = {};
+  longer.entry.dwSize = sizeof longer;
+  EXPECT_NE(first(s, &longer.entry), 0);
+  entry.dwSize = sizeof entry - 4;
+  EXPECT_EQ(first(s, &entry), 0);
   EXPECT_TRUE(Os().CloseHandle(s));
 }
 
@@ -297,6 +326,9 @@ TEST_F(ContractText, UpperCasingUnderCodePage936LeavesDoubleByteCharactersAlone)
       {"ab\xB0\x61z", "AB\xB0\x61Z"},
       {"\x81\x7A.\xD6\x63.\xFE\x6D", "\x81\x7A.\xD6\x63.\xFE\x6D"},
       {"青岚.htm", "青岚.HTM"},
+      // Small letters that are double-byte characters: full-width Latin, Greek,
+      // Cyrillic and Roman numerals have capitals in the code page; pinyin has none.
+      {"ａｚ｀ αω ёя ⅰⅹ āǚ", "ＡＺ｀ ΑΩ ЁЯ ⅠⅩ āǚ"},
   };
   for (const Case& c : cases) {
     std::string text = c.text;
