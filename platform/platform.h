@@ -21,6 +21,7 @@ namespace vx {
 using Handle = std::uintptr_t;
 constexpr Handle kNullHandle = 0;
 constexpr Handle kInvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
+constexpr Handle kCurrentProcess = ~Handle(0);  // GetCurrentProcess(): a pseudo handle of the same value
 
 // Root keys as Win32 defines them; the predefined ones run from
 // HKEY_CLASSES_ROOT to HKEY_DYN_DATA.
@@ -51,7 +52,6 @@ enum : std::uint32_t {
   kErrorFileExists = 80,
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
-  kErrorInsufficientBuffer = 122,
   kErrorInvalidName = 123,
   kErrorModNotFound = 126,
   kErrorProcNotFound = 127,

@@ -144,7 +144,7 @@ bool MemoryPlatform::TerminateProcess(Handle process, std::uint32_t /*exitCode*/
   return true;
 }
 
-Handle MemoryPlatform::GetCurrentProcess() { return ~Handle(0); }
+Handle MemoryPlatform::GetCurrentProcess() { return kCurrentProcess; }
 
 // ---- kernel32 ------------------------------------------------------------------------------
 

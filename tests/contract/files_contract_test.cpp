@@ -185,10 +185,10 @@ TEST_F(ContractPaths, AnsiCallsRefuseMoreThan260Characters) {
     std::uint32_t error;
   };
   const Case cases[] = {
-      {259, "f", vx::kErrorPathNotFound},
-      {261, "f", vx::kErrorFilenameExcedRange},
-      {259, "\xB0\xA1", vx::kErrorPathNotFound},  // some 400 bytes
-      {261, "\xB0\xA1", vx::kErrorFilenameExcedRange},
+      {vx::kMaxPath - 1, "f", vx::kErrorPathNotFound},
+      {vx::kMaxPath + 1, "f", vx::kErrorFilenameExcedRange},
+      {vx::kMaxPath - 1, "\xB0\xA1", vx::kErrorPathNotFound},  // some 400 bytes
+      {vx::kMaxPath + 1, "\xB0\xA1", vx::kErrorFilenameExcedRange},
   };
   for (const Case& c : cases) {
     std::string path = At(std::string(100, 'd') + "\\");  // single-byte characters only

@@ -206,7 +206,8 @@ TEST_F(ContractToolHelp, Kernel32AndItsExportsByExactName) {
   EXPECT_EQ(Os().GetLastError(), vx::kErrorModNotFound);
 
   // The current-process pseudo handle has the value of an invalid handle.
-  EXPECT_EQ(Os().GetCurrentProcess(), vx::kInvalidHandle);
+  EXPECT_EQ(Os().GetCurrentProcess(), vx::kCurrentProcess);
+  EXPECT_EQ(vx::kCurrentProcess, vx::kInvalidHandle);
   auto isWow64 = Bind<vx::IsWow64ProcessFn>("IsWow64Process");
   ASSERT_NE(isWow64, nullptr);
   std::int32_t wow64 = -1;
@@ -267,6 +268,8 @@ TEST_F(ContractProcesses, OpenTerminateAndWaitFailures) {
 
 // ---- Threads and the clock --------------------------------------------------------------
 
+constexpr std::uint32_t kThreadsOwnError = 77;  // any value but the marker
+
 struct Handshake {
   std::atomic<bool> release{false};
   std::uint32_t errorSeen = 0;
@@ -274,7 +277,7 @@ struct Handshake {
 
 std::uint32_t VX_WINAPI SetsErrorThenWaits(void* param) {
   auto* handshake = static_cast<Handshake*>(param);
-  vx::Sys().SetLastError(77);
+  vx::Sys().SetLastError(kThreadsOwnError);
   while (!handshake->release) vx::Sys().Sleep(1);
   handshake->errorSeen = vx::Sys().GetLastError();
   return 0;
@@ -287,11 +290,11 @@ TEST_F(ContractThreads, AThreadRunsWithItsOwnLastError) {
   ASSERT_NE(thread, vx::kNullHandle);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 20), vx::kWaitTimeout);
-  Os().SetLastError(5);
+  Os().SetLastError(kMarker);
   handshake.release = true;
   EXPECT_EQ(Os().WaitForSingleObject(thread, 10000), vx::kWaitObject0);
-  EXPECT_EQ(handshake.errorSeen, 77u);
-  EXPECT_EQ(Os().GetLastError(), 5u);
+  EXPECT_EQ(handshake.errorSeen, kThreadsOwnError);
+  EXPECT_EQ(Os().GetLastError(), kMarker);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 0), vx::kWaitObject0);  // an ended thread stays signalled
   EXPECT_TRUE(Os().CloseHandle(thread));
 }

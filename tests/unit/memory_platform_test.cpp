@@ -163,6 +163,31 @@ TEST_F(MemoryBuildersTest, WritesStampTheVirtualClock) {
   EXPECT_GT(m.LastWriteTime("C:\\f"), MemoryPlatform::kDefaultTime);
 }
 
+// Where Wine answers otherwise than Windows, the machine keeps to Windows;
+// the platform contract leaves these out, so they are pinned here.
+TEST_F(MemoryBuildersTest, WindowsAnswersWhereWineDiffers) {
+  EXPECT_EQ(m.GetDriveTypeA("C:\\windows\\"), kDriveNoRootDir);  // Wine: the drive's type
+  m.AddFile("C:\\d\\f", "data");
+  FindData data;
+  EXPECT_EQ(m.FindFirstFileA("C:\\d\\f\\*", &data), kInvalidHandle);
+  EXPECT_EQ(m.GetLastError(), kErrorDirectory);  // Wine: ERROR_INVALID_NAME
+  Handle reader = Open("C:\\d\\f", kGenericRead, kShareAll);
+  EXPECT_FALSE(m.SetEndOfFile(reader));
+  EXPECT_EQ(m.GetLastError(), kErrorAccessDenied);  // Wine: ERROR_INVALID_PARAMETER
+
+  // Deleted while open: the name stays and refuses every use until the last close (Wine lets it be used).
+  EXPECT_TRUE(m.DeleteFileA("C:\\d\\f"));
+  EXPECT_EQ(m.ListNames("C:\\d"), (std::vector<std::string>{"f"}));
+  EXPECT_EQ(m.GetFileAttributesA("C:\\d\\f"), kInvalidFileAttributes);
+  EXPECT_EQ(m.GetLastError(), kErrorAccessDenied);
+  EXPECT_EQ(Open("C:\\d\\f", kGenericRead, kShareAll), kInvalidHandle);
+  EXPECT_EQ(m.GetLastError(), kErrorAccessDenied);
+  EXPECT_FALSE(m.DeleteFileA("C:\\d\\f"));
+  EXPECT_EQ(m.GetLastError(), kErrorAccessDenied);
+  EXPECT_TRUE(m.CloseHandle(reader));
+  EXPECT_TRUE(m.ListNames("C:\\d").empty());
+}
+
 TEST_F(MemoryClockTest, TimeZoneAndSystemFolderAreSettable) {
   FileTime local = 0;
   ASSERT_TRUE(m.FileTimeToLocalFileTime(MemoryPlatform::kDefaultTime, &local));
