@@ -113,7 +113,9 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
   }
   for (const auto& child : folder->children) {
     std::string shortName = mem::ShortName(child->name);
-    if (mem::WildcardMatch(namePattern, child->name) || (!shortName.empty() && mem::WildcardMatch(namePattern, shortName))) {
+    bool matches = mem::WildcardMatch(namePattern, child->name) ||
+                   (!shortName.empty() && mem::WildcardMatch(namePattern, shortName));
+    if (matches) {
       search.entries.push_back(EntryFor(*child, child->name));
     }
   }

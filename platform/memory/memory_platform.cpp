@@ -372,7 +372,8 @@ const DoubleByteCase kGbkSmallLetters[] = {
 };
 
 void UpperCaseDoubleByte(char* lead) {
-  auto code = static_cast<std::uint16_t>((static_cast<unsigned char>(lead[0]) << 8) | static_cast<unsigned char>(lead[1]));
+  auto code = static_cast<std::uint16_t>((static_cast<unsigned char>(lead[0]) << 8) |
+                                         static_cast<unsigned char>(lead[1]));
   for (const DoubleByteCase& block : kGbkSmallLetters) {
     if (code < block.first || code > block.last) continue;
     code = static_cast<std::uint16_t>(code + block.toUpper);

@@ -92,7 +92,9 @@ TEST_F(ContractListing, EmptyMissingAndRootListings) {
 }
 
 TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCaseAndSeeShortNames) {
-  for (const char* name : {"a.htm", "ab.htm", "b.htmx", "readme", "Quellin_.ini", "Quellin__.ini"}) Put(At(name), "");
+  for (const char* name : {"a.htm", "ab.htm", "b.htmx", "readme", "Quellin_.ini", "Quellin__.ini"}) {
+    Put(At(name), "");
+  }
   struct Case {
     const char* pattern;
     std::set<std::string> names;

@@ -57,8 +57,8 @@ using MemoryRegistryTest = MemoryTest;
 using MemoryFaultTest = MemoryTest;
 
 TEST_F(MemoryBuildersTest, DrivesOfEveryType) {
-  for (std::uint32_t type = kDriveUnknown; type <= kDriveRamdisk; ++type) m.AddDrive(static_cast<char>('D' + type), type);
   for (std::uint32_t type = kDriveUnknown; type <= kDriveRamdisk; ++type) {
+    m.AddDrive(static_cast<char>('D' + type), type);
     std::string root = std::string(1, static_cast<char>('d' + type)) + ":\\";
     EXPECT_EQ(m.GetDriveTypeA(root.c_str()), type) << root;
   }
