@@ -45,7 +45,7 @@ target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/cmake/gtest-min
 file(GLOB VX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 add_executable(win32_tests ${VX_WIN32_TESTS} ${VX_CONTRACT_TESTS} ${CMAKE_SOURCE_DIR}/tests/contract/beds/win32_bed.cpp)
 vx_target_defaults(win32_tests)
-target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
+target_link_libraries(win32_tests PRIVATE vx_win32 vx_engine gtest)
 
 add_subdirectory(tests/e2e)
 add_subdirectory(tools/win32)
