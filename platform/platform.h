@@ -169,7 +169,7 @@ struct FindData {
 // The ANSI PROCESSENTRY32 record laid out as the system lays it out for the
 // program's own processor: the default-heap field is pointer sized, so the
 // record is 296 bytes in the 32-bit program and 304 in the 64-bit one.
-// Process32First refuses a record whose dwSize is not the caller's own size.
+// Process32First refuses a record shorter than its own layout for the caller.
 struct ProcessEntry32 {
   std::uint32_t dwSize;
   std::uint32_t cntUsage;
