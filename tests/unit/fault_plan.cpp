@@ -21,6 +21,7 @@ void FaultPlanPlatform::SetPlan(std::vector<PlannedFault> plan) {
   calls_ = fired_ = 0;
   void_ = false;
   firedAt_.clear();
+  firedCalls_.clear();
   ops_.clear();
 }
 
@@ -47,6 +48,7 @@ void FaultPlanPlatform::Before(Op op, const std::string& what, std::uint32_t wri
     return;
   }
   ++fired_;
+  firedCalls_.emplace_back(op, what);
   std::string line = std::string(OpName(op)) + (what.empty() ? "" : " " + what);
   if (cut) {
     m_.FailWriteAfter(f.bytes, kErrorDiskFull, f.kind == FaultKind::kWriteCutShort);

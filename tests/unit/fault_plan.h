@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/memory/memory_platform.h"
@@ -46,6 +47,8 @@ class FaultPlanPlatform : public Platform {
   const std::vector<Op>& CallOps() const { return ops_; }  // the operation of every call, in order
   // One line per fired fault, e.g. "FindNextFileA D:\sub\*.* once".
   const std::vector<std::string>& FiredAt() const { return firedAt_; }
+  // The operation and argument (path, listing pattern) of each fired fault.
+  const std::vector<std::pair<Op, std::string>>& FiredCalls() const { return firedCalls_; }
   // The listing pattern a search handle was opened with ("" when unknown).
   std::string SearchPattern(Handle search) const;
 
@@ -102,6 +105,7 @@ class FaultPlanPlatform : public Platform {
   int calls_ = 0, fired_ = 0;
   bool void_ = false;
   std::vector<std::string> firedAt_;
+  std::vector<std::pair<Op, std::string>> firedCalls_;
   std::vector<Op> ops_;
   std::vector<std::pair<Handle, std::string>> searches_;
 };
