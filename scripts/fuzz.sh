@@ -12,7 +12,7 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(trailer_fuzz page_cut_fuzz strings_fuzz rewrite_faults_fuzz)
-build=build/fuzz
+build=${VX_FUZZ_BUILD:-build/fuzz}  # another folder keeps a long run apart from rebuilds
 mkdir -p "$build/logs" "$build/findings"
 
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
