@@ -21,7 +21,7 @@ enum class RewriteResult {
   kDone,     // the file holds the replacement
   kBusy,     // the file is unchanged; another program held or locked it, so a later try may succeed
   kRefused,  // the file is unchanged; protected, changed meanwhile, or a fault no retry mends
-  kLost,     // the file holds neither content: the original could not be put back
+  kLost,     // the original could not be put back, or what the file holds could not be seen
 };
 
 // Replaces the content of the file at path, which must still hold exactly
