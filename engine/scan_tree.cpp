@@ -61,10 +61,16 @@ void Dispatch(const std::string& path, const std::string& name) {
   }
 }
 
+std::int64_t EntrySize(const FindData& entry) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(entry.sizeHigh) << 32) | entry.sizeLow);
+}
+
 // Files are judged by their full size, so that one of 4 GiB and more whose
-// low 32 bits happen to be small is skipped like any other large file.
-void ExamineFile(const std::string& path, const std::string& name) {
-  std::int64_t size = QueryFileSize64(path);
+// low 32 bits happen to be small is skipped like any other large file. The
+// size is the one the folder's listing just gave for this entry: asking the
+// directory again for the same entry, one more search per file, would tell
+// nothing new.
+void ExamineFile(const std::string& path, const std::string& name, std::int64_t size) {
   if (size >= kMaxScanFileSize) return;
   ++ScannedFiles;
   SetStatusText(1, "扫描文件数:" + FormatInteger(ScannedFiles));
@@ -83,7 +89,7 @@ void HandleEntry(const std::string& folder, const TSearchRec& rec) {
     DeleteMarkers(path);
     ScanTree(path);
   } else {
-    ExamineFile(path, rec.name);
+    ExamineFile(path, rec.name, EntrySize(rec.entry));
   }
 }
 
@@ -113,16 +119,6 @@ std::int32_t QueryFileSize(const std::string& path) {
   TSearchRec rec;
   std::int32_t size = -1;
   if (ListFirstEntry(path, kListAllAttributes, rec) == 0) size = rec.size;
-  ListClose(rec);
-  return size;
-}
-
-std::int64_t QueryFileSize64(const std::string& path) {
-  TSearchRec rec;
-  std::int64_t size = -1;
-  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) {
-    size = static_cast<std::int64_t>((static_cast<std::uint64_t>(rec.entry.sizeHigh) << 32) | rec.entry.sizeLow);
-  }
   ListClose(rec);
   return size;
 }
