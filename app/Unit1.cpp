@@ -238,9 +238,11 @@ void TForm1::Dispatch(WindowCall call) {
 }
 
 void TForm1::DrainQueue() {
-  // Consecutive log lines go into the log as one append: each append makes
-  // the edit lay out its text again, and a worker that logs fast would
-  // otherwise keep the UI thread busy far longer than the worker itself.
+  // The log lines of one drain go into the log as one append: each append
+  // makes the edit lay out its text and redraw its scroll bar again, and a
+  // worker that logs fast would otherwise keep the UI thread busy far longer
+  // than the worker itself. The other calls of the drain change other
+  // controls, so only emptying the log has to keep its place among the lines.
   std::deque<WindowCall> calls = queue_.TakeAll();
   if (handle_ == nullptr || !IsWindow(handle_)) return;
   std::string lines;
@@ -250,6 +252,10 @@ void TForm1::DrainQueue() {
       if (pending) lines += "\r\n";
       lines += call.text;
       pending = true;
+      continue;
+    }
+    if (call.kind != WindowCall::kEmptyLog) {
+      Perform(call);
       continue;
     }
     if (pending) AppendLogLines(lines);

@@ -46,7 +46,9 @@ target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/cmake/gtest-min
 
 file(GLOB VX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 if(VX_WIN32_TESTS)
-  add_executable(win32_tests ${VX_WIN32_TESTS})
+  # The queue between the scan worker and the window is tested against real
+  # messages and timers too.
+  add_executable(win32_tests ${VX_WIN32_TESTS} ${CMAKE_SOURCE_DIR}/app/window_queue.cpp)
   vx_target_defaults(win32_tests)
   target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
 endif()
