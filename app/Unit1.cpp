@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/app_window.h"
@@ -245,6 +246,12 @@ void TForm1::DrainQueue() {
   // controls, so only emptying the log has to keep its place among the lines.
   std::deque<WindowCall> calls = queue_.TakeAll();
   if (handle_ == nullptr || !IsWindow(handle_)) return;
+  // The status bar repaints itself at every new panel text; a batch of them
+  // is painted once, after the last.
+  const bool batch = std::count_if(calls.begin(), calls.end(), [](const WindowCall& c) {
+                       return c.kind == WindowCall::kStatusText;
+                     }) > 1;
+  if (batch) SendMessageA(StatusBar1, WM_SETREDRAW, FALSE, 0);
   std::string lines;
   bool pending = false;
   for (const WindowCall& call : calls) {
@@ -264,6 +271,10 @@ void TForm1::DrainQueue() {
     Perform(call);
   }
   if (pending) AppendLogLines(lines);
+  if (batch) {
+    SendMessageA(StatusBar1, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(StatusBar1, nullptr, FALSE);
+  }
 }
 
 void TForm1::Perform(const WindowCall& call) {

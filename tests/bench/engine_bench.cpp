@@ -67,14 +67,16 @@ struct EngineFigures {
   long examined = 0, restored = 0, lines = 0;
 };
 
+bench::NoPausePlatform platform;
+
 EngineFigures Engine(const std::string& folder) {
-  static bench::NoPausePlatform platform;
   bench::QuietWindow window(VX_DEFAULT_PATTERN);
   vx::SetPlatform(&platform);
   vx::SetWindow(&window);
   vx::ScanStopped = false;
   vx::ScannedFiles = 0;
   vx::CleanedFiles = 0;
+  platform.ResetTimes();
   EngineFigures f;
   double t0 = bench::SecondsNow();
   vx::ScanTree(folder);
@@ -109,6 +111,10 @@ int main(int argc, char** argv) {
               bare.read, bare.bytes / 1048576.0);
   std::printf("engine %.4f s: %ld files examined, %ld programs restored, %ld log lines\n", engine.seconds,
               engine.examined, engine.restored, engine.lines);
+  std::printf("engine's platform calls:");
+  for (int k = 0; k < bench::kCallKinds; ++k)
+    std::printf("%s %s %.3f s (%ld)", k ? "," : "", bench::CallKindName(k), platform.seconds[k], platform.calls[k]);
+  std::printf("\n");
   std::printf("ratio %.3f\n", engine.seconds / bare.seconds);
   return 0;
 }
