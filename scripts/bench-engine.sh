@@ -7,7 +7,8 @@
 # (tests/bench/engine_bench.cpp). The tree is the drive of bench-scan.sh,
 # about ENTRIES entries (default 3000), copied afresh for every round, since
 # the engine repairs it; rounds alternate which of the two runs first. Prints
-# each round and the medians.
+# each round and the medians. Then the same over a tree with nothing to
+# repair, the prefix's own C:\windows.
 #
 #   bash scripts/bench-engine.sh [ENTRIES] [ROUNDS]
 #
@@ -47,17 +48,25 @@ cp "$bench_win/engine_bench.exe" "$pfx/drive_c/vx/"
 ( vx_wine_env; export WINEPREFIX="$pfx"; "$(_vx_server)" -p )
 
 echo "bench-engine: the $VX_BUILD build under Wine ($(wine --version 2>/dev/null)), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-ratios=(); bares=(); engines=()
-for r in $(seq 1 "$rounds"); do
-  rm -rf "$work/copy"
-  cp -a "$work/tree/drive" "$work/copy"
-  order=; [ $((r % 2)) = 0 ] && order=--engine-first
-  out=$(vx_wine "$pfx" 'C:\vx\engine_bench.exe' 'W:\' $order </dev/null 2>/dev/null | tr -d '\r')
-  echo "round $r${order:+ (engine first)}:"
-  echo "$out" | sed 's/^/  /'
-  bares+=("$(echo "$out" | sed -n 's/^bare \([0-9.]*\) s.*/\1/p')")
-  engines+=("$(echo "$out" | sed -n 's/^engine \([0-9.]*\) s.*/\1/p')")
-  ratios+=("$(echo "$out" | sed -n 's/^ratio \([0-9.]*\)$/\1/p')")
-done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-echo "median of $rounds rounds: bare $(median "${bares[@]}") s, engine $(median "${engines[@]}") s, ratio engine/bare $(median "${ratios[@]}")"
+# rounds NAME FOLDER [COPY]: ROUNDS runs over FOLDER, with a fresh copy of the
+# sample tree before each when COPY is given; prints each and the medians.
+rounds() {
+  local name=$1 folder=$2 copy=${3:-} r order out
+  local ratios=() bares=() engines=()
+  for r in $(seq 1 "$rounds"); do
+    if [ -n "$copy" ]; then rm -rf "$work/copy"; cp -a "$work/tree/drive" "$work/copy"; fi
+    order=; [ $((r % 2)) = 0 ] && order=--engine-first
+    out=$(vx_wine "$pfx" 'C:\vx\engine_bench.exe' "$folder" $order </dev/null 2>/dev/null | tr -d '\r')
+    echo "$name, round $r${order:+ (engine first)}:"
+    echo "$out" | sed 's/^/  /'
+    bares+=("$(echo "$out" | sed -n 's/^bare \([0-9.]*\) s.*/\1/p')")
+    engines+=("$(echo "$out" | sed -n 's/^engine \([0-9.]*\) s.*/\1/p')")
+    ratios+=("$(echo "$out" | sed -n 's/^ratio \([0-9.]*\)$/\1/p')")
+  done
+  echo "$name, median of $rounds rounds: bare $(median "${bares[@]}") s, engine $(median "${engines[@]}") s, ratio engine/bare $(median "${ratios[@]}")"
+}
+rounds "sample tree" 'W:\' copy
+# A tree with nothing to repair: the prefix's own C:\windows (about a
+# thousand entries, a hundred programs read whole).
+rounds "clean tree C:\windows" 'C:\windows'
