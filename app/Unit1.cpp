@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/app_window.h"
@@ -253,11 +254,19 @@ void TForm1::Dispatch(WindowCall call) {
 }
 
 void TForm1::DrainQueue() {
-  // Consecutive log lines go into the log as one append: each append makes
-  // the edit lay out its text again, and a worker that logs fast would
-  // otherwise keep the UI thread busy far longer than the worker itself.
+  // The log lines of one drain go into the log as one append: each append
+  // makes the edit lay out its text and redraw its scroll bar again, and a
+  // worker that logs fast would otherwise keep the UI thread busy far longer
+  // than the worker itself. The other calls of the drain change other
+  // controls, so only emptying the log has to keep its place among the lines.
   std::deque<WindowCall> calls = queue_.TakeAll();
   if (handle_ == nullptr || !IsWindow(handle_)) return;
+  // The status bar repaints itself at every new panel text; a batch of them
+  // is painted once, after the last.
+  const bool batch = std::count_if(calls.begin(), calls.end(), [](const WindowCall& c) {
+                       return c.kind == WindowCall::kStatusText;
+                     }) > 1;
+  if (batch) SendMessageA(StatusBar1, WM_SETREDRAW, FALSE, 0);
   std::string lines;
   bool pending = false;
   for (const WindowCall& call : calls) {
@@ -267,12 +276,20 @@ void TForm1::DrainQueue() {
       pending = true;
       continue;
     }
+    if (call.kind != WindowCall::kEmptyLog) {
+      Perform(call);
+      continue;
+    }
     if (pending) AppendLogLines(lines);
     lines.clear();
     pending = false;
     Perform(call);
   }
   if (pending) AppendLogLines(lines);
+  if (batch) {
+    SendMessageA(StatusBar1, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(StatusBar1, nullptr, FALSE);
+  }
 }
 
 void TForm1::Perform(const WindowCall& call) {

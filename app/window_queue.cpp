@@ -22,9 +22,15 @@ WindowQueue::WindowQueue() { InitializeCriticalSection(&lock_); }
 WindowQueue::~WindowQueue() { DeleteCriticalSection(&lock_); }
 
 void WindowQueue::SetWakeTarget(HWND window, UINT message) {
-  Lock lock(&lock_);
-  target_ = window;
-  message_ = message;
+  HWND old;
+  {
+    Lock lock(&lock_);
+    old = target_;
+    target_ = window;
+    message_ = message;
+  }
+  if (holding_ && old != nullptr) KillTimer(old, TimerId());
+  holding_ = false;
 }
 
 void WindowQueue::Push(WindowCall call) {
@@ -47,10 +53,41 @@ void WindowQueue::Push(WindowCall call) {
 
 std::deque<WindowCall> WindowQueue::TakeAll() {
   std::deque<WindowCall> taken;
-  Lock lock(&lock_);
-  wakePending_ = false;
-  taken.swap(calls_);
+  HWND target;
+  bool hold;
+  {
+    Lock lock(&lock_);
+    taken.swap(calls_);
+    target = target_;
+    // Having taken calls, hold the next wake-up back; with none taken the
+    // worker has gone quiet and its next call wakes the window at once.
+    hold = !taken.empty() && target != nullptr;
+    wakePending_ = hold;
+  }
+  if (hold) {
+    // Setting the timer again restarts it: the hold-off counts from this drain.
+    holding_ = SetTimer(target, TimerId(), kHoldOffMs, HoldOffEnded) != 0;
+    if (!holding_) {
+      Lock lock(&lock_);
+      wakePending_ = false;  // without a timer, every call wakes the window again
+    }
+  } else if (holding_) {
+    KillTimer(target, TimerId());
+    holding_ = false;
+  }
   return taken;
+}
+
+// The hold-off is over: the form drains whatever came meanwhile, which either
+// starts the next hold-off or, with nothing queued, ends holding.
+void CALLBACK WindowQueue::HoldOffEnded(HWND window, UINT, UINT_PTR id, DWORD) {
+  WindowQueue* queue = reinterpret_cast<WindowQueue*>(id);
+  UINT message;
+  {
+    Lock lock(&queue->lock_);
+    message = queue->message_;
+  }
+  if (message != 0) SendMessageA(window, message, 0, 0);
 }
 
 }  // namespace vx

@@ -43,14 +43,36 @@ target_link_options(Vuxor PRIVATE -s)
 target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/cmake/gtest-mingw-notification.h)
 
 file(GLOB VX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
-add_executable(win32_tests ${VX_WIN32_TESTS})
+# The queue between the scan worker and the window is tested against real
+# messages and timers too.
+add_executable(win32_tests ${VX_WIN32_TESTS} ${VX_CONTRACT_TESTS} ${CMAKE_SOURCE_DIR}/tests/contract/beds/win32_bed.cpp
+               ${CMAKE_SOURCE_DIR}/app/window_queue.cpp)
 vx_target_defaults(win32_tests)
-target_link_libraries(win32_tests PRIVATE vx_win32 vx_memory vx_engine gtest)
+target_link_libraries(win32_tests PRIVATE vx_win32 vx_engine gtest)
 
 add_subdirectory(tests/e2e)
 add_subdirectory(tools/win32)
 
-# The pacing benchmark (not part of the test tiers): scripts/bench-pacing.sh.
+# Benchmarks (not part of the test tiers): scripts/bench-pacing.sh,
+# scripts/bench-scan.sh, scripts/bench-engine.sh.
 add_executable(pacing_bench ${CMAKE_SOURCE_DIR}/tests/bench/pacing_bench.cpp)
 vx_target_defaults(pacing_bench)
 target_link_libraries(pacing_bench PRIVATE vx_win32 vx_engine winmm)
+
+add_executable(scan_bench ${CMAKE_SOURCE_DIR}/tests/bench/scan_bench.cpp)
+vx_target_defaults(scan_bench)
+target_link_libraries(scan_bench PRIVATE vx_win32 vx_engine winmm psapi user32)
+
+add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tests/bench/engine_bench.cpp)
+vx_target_defaults(engine_bench)
+target_link_libraries(engine_bench PRIVATE vx_win32 vx_engine winmm)
+
+# The window's own code without its WinMain, driven by the log benchmark.
+if(VX_APP_SOURCES)
+  set(VX_FORM_SOURCES ${VX_APP_SOURCES})
+  list(FILTER VX_FORM_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+  add_executable(log_bench ${CMAKE_SOURCE_DIR}/tests/bench/log_bench.cpp ${VX_FORM_SOURCES})
+  vx_target_defaults(log_bench)
+  target_link_libraries(log_bench PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
+  target_include_directories(log_bench PRIVATE ${CMAKE_BINARY_DIR}/generated)
+endif()

@@ -16,7 +16,7 @@ void CleanWebPage(const std::string& path) {
     if (at == std::string::npos) return;
     std::string cleaned = content;
     cleaned.erase(at, pattern.size());  // the first copy only; the halves are not searched again
-    if (!RewriteFileInPlace(path, content, cleaned)) return;
+    if (!RepairFileInPlace(path, content, cleaned)) return;
     WindowLog(path + " 网页还原成功!");
   } catch (...) {  // out of memory or a window failure: the walk goes on
   }

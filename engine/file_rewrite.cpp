@@ -1,9 +1,9 @@
 #include "engine/file_rewrite.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "engine/rewrite_guard.h"
+#include "engine/rewrite_steps.h"
 #include "platform/platform.h"
 #include "util/fun_unit.h"
 
@@ -13,82 +13,105 @@ namespace {
 // Windows refuses to write such files and Wine running as root does not; the
 // user set these bits, so the tool leaves such files alone everywhere.
 constexpr std::uint32_t kLeftAlone = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory;
-constexpr std::size_t kChunk = 1u << 20;
+// Putting a file right after a failed step: tries, and the first of the
+// doubling waits between them (10, 20, 40, 80 ms).
+constexpr int kSettleTries = 5;
+constexpr std::uint32_t kFirstSettleWaitMs = 10;
+// A whole repair again while another program holds the file.
+constexpr int kRepairAttempts = 3;
+constexpr std::uint32_t kBusyPauseMs = 50;  // a program that held the file may just be ending
 
-bool MayRewrite(const std::string& path) {
+// Only another program's hold on the file passes; every other refusal stays.
+RewriteResult Unchanged(std::uint32_t error) {
+  bool busy = error == kErrorSharingViolation || error == kErrorLockViolation;
+  return busy ? RewriteResult::kBusy : RewriteResult::kRefused;
+}
+
+// A handle whose close failed is never used or closed again: its value may
+// already name a handle another thread has just opened.
+void CloseOnce(Handle file) { Sys().CloseHandle(file); }
+
+void WaitBeforeTry(int attempt) {
+  if (attempt > 0) Sys().Sleep(kFirstSettleWaitMs << (attempt - 1));
+}
+
+// A step of the rewrite failed after the file may have changed; `failure` is
+// what the rewrite reports when the original turns out whole. The handle is
+// still open and is closed here.
+RewriteResult Settle(Handle file, const std::string& original, const std::string& replacement,
+                     RewriteResult failure) {
+  for (int attempt = 0; attempt < kSettleTries; ++attempt) {
+    WaitBeforeTry(attempt);
+    std::uint32_t error = 0;
+    FileHolds holds = WhatFileHolds(file, original, replacement, &error);
+    if (holds == FileHolds::kUnknown) continue;
+    bool touched = false;
+    if (holds == FileHolds::kOther && !WriteWhole(file, original, &touched, &error)) continue;
+    CloseOnce(file);
+    return holds == FileHolds::kReplacement ? RewriteResult::kDone : failure;
+  }
+  CloseOnce(file);
+  return RewriteResult::kLost;
+}
+
+// The close after a complete write failed, and the handle is gone with it: a
+// fresh open shows whether the repaired content is in the file. Nothing is
+// written: after the handle is given up, any other content may be another
+// program's.
+RewriteResult ConfirmByPath(const std::string& path, const std::string& original, const std::string& replacement) {
+  for (int attempt = 0; attempt < kSettleTries; ++attempt) {
+    WaitBeforeTry(attempt);
+    Handle file = Sys().CreateFileA(path.c_str(), kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting,
+                                    kAttrNormal);
+    if (file == kInvalidHandle) continue;
+    std::uint32_t error = 0;
+    FileHolds holds = WhatFileHolds(file, original, replacement, &error);
+    CloseOnce(file);  // what was read is what the file holds, whatever the close says
+    if (holds == FileHolds::kReplacement) return RewriteResult::kDone;
+    if (holds == FileHolds::kOriginal) return RewriteResult::kRefused;
+    if (holds == FileHolds::kOther) return RewriteResult::kLost;
+  }
+  return RewriteResult::kLost;
+}
+
+bool MayRewrite(const std::string& path, std::uint32_t* error) {
   std::uint32_t attributes = Sys().GetFileAttributesA(path.c_str());
+  if (attributes == kInvalidFileAttributes) *error = Sys().GetLastError();
   return attributes != kInvalidFileAttributes && (attributes & kLeftAlone) == 0;
-}
-
-Handle OpenExclusive(const std::string& path) {
-  return Sys().CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 0, kOpenExisting, kAttrNormal);
-}
-
-
-// True when the freshly opened file holds exactly `expected`: what was read
-// earlier may have changed since, and must not be overwritten unseen.
-bool HoldsExactly(Handle file, const std::string& expected) {
-  try {
-    std::uint32_t high = 0;
-    std::uint32_t low = Sys().GetFileSize(file, &high);
-    if (high != 0 || low != expected.size()) return false;
-    std::string block(std::min(kChunk, expected.size()), '\0');
-    for (std::size_t done = 0; done < expected.size();) {
-      std::uint32_t want = static_cast<std::uint32_t>(std::min(kChunk, expected.size() - done));
-      std::uint32_t got = 0;
-      if (!Sys().ReadFile(file, &block[0], want, &got) || got != want) return false;
-      if (expected.compare(done, want, block, 0, want) != 0) return false;
-      done += want;
-    }
-    return true;
-  } catch (...) {  // no memory for the comparison: do not touch the file
-    return false;
-  }
-}
-
-// Writes data over the file from its start, ends the file after it and
-// flushes. A short write is a failure: the bytes must all be there.
-bool WriteWhole(Handle file, const std::string& data) {
-  if (Sys().SetFilePointer(file, 0, nullptr, kFileBegin) != 0) return false;
-  for (std::size_t done = 0; done < data.size();) {
-    std::uint32_t want = static_cast<std::uint32_t>(std::min(kChunk, data.size() - done));
-    std::uint32_t written = 0;
-    if (!Sys().WriteFile(file, data.data() + done, want, &written) || written != want) return false;
-    done += want;
-  }
-  return Sys().SetEndOfFile(file) && Sys().FlushFileBuffers(file);
-}
-
-// The close failed after the new content was written and the handle is gone:
-// the original goes back by a new open, but only over the exact bytes this
-// rewrite left there.
-void PutBackByPath(const std::string& path, const std::string& original, const std::string& replacement) {
-  Handle file = OpenExclusive(path);
-  if (file == kInvalidHandle) return;
-  if (HoldsExactly(file, replacement)) WriteWhole(file, original);
-  Sys().CloseHandle(file);
 }
 
 }  // namespace
 
-bool RewriteFileInPlace(const std::string& path, const std::string& original, const std::string& replacement) {
+RewriteResult RewriteFileInPlace(const std::string& path, const std::string& original,
+                                 const std::string& replacement) {
   RewriteUnderWay underWay;  // the program does not end before the file is whole again
-  if (replacement.size() > original.size() || path.size() > kMaxAnsiPath || !MayRewrite(path)) return false;
-  Handle file = OpenExclusive(path);
-  if (file == kInvalidHandle) return false;
-  bool written = false;
-  if (HoldsExactly(file, original)) {
-    written = WriteWhole(file, replacement);
-    // Fits in place: the original is never shorter than what failed to land.
-    if (!written) WriteWhole(file, original);
+  if (replacement.size() > original.size() || path.size() > kMaxAnsiPath) return RewriteResult::kRefused;
+  std::uint32_t error = 0;
+  if (!MayRewrite(path, &error)) return Unchanged(error);
+  Handle file = OpenForRewrite(path);
+  if (file == kInvalidHandle) return Unchanged(Sys().GetLastError());
+  // What was read earlier may have changed since, and must not be overwritten unseen.
+  if (WhatFileHolds(file, original, original, &error) != FileHolds::kOriginal) {
+    CloseOnce(file);
+    return Unchanged(error);
   }
-  if (Sys().CloseHandle(file)) return written;
-  // The close was refused, so the new content may not have landed whole. A
-  // handle whose close failed is never used or closed again: its value may
-  // already name a handle another thread has just opened. The original goes
-  // back through a fresh open instead.
-  if (written) PutBackByPath(path, original, replacement);
-  return false;
+  bool touched = false;
+  if (!WriteWhole(file, replacement, &touched, &error)) {
+    if (touched) return Settle(file, original, replacement, Unchanged(error));
+    CloseOnce(file);
+    return Unchanged(error);
+  }
+  if (Sys().CloseHandle(file)) return RewriteResult::kDone;
+  return ConfirmByPath(path, original, replacement);
+}
+
+bool RepairFileInPlace(const std::string& path, const std::string& original, const std::string& replacement) {
+  for (int attempt = 1;; ++attempt) {
+    RewriteResult result = RewriteFileInPlace(path, original, replacement);
+    if (result == RewriteResult::kDone) return true;
+    if (result != RewriteResult::kBusy || attempt == kRepairAttempts) return false;
+    Sys().Sleep(kBusyPauseMs);
+  }
 }
 
 }  // namespace vx

@@ -37,8 +37,9 @@ void HandleProcess(const ProcessEntry32& entry) {
   std::string upperName = UpperCaseAscii(name);
   for (const char* row : TrojanImageNames) {
     if (!IsTrojanName(upperName, row)) continue;
-    KillProcessById(entry.th32ProcessID);
-    WindowLog("关闭木马进程:" + name);
+    // Only a process really ended is reported as closed; its program file is
+    // tried either way, since it may lie there without running from there.
+    if (KillProcessById(entry.th32ProcessID)) WindowLog("关闭木马进程:" + name);
     DeleteTrojanFile(name);
   }
 }

@@ -6,15 +6,12 @@
 #include "engine/read_file_all.h"
 #include "engine/scan_control.h"
 #include "engine/window_ops.h"
-#include "platform/platform.h"
 #include "util/fun_unit.h"
 
 namespace vx {
 namespace {
 
 constexpr std::size_t kLeadFieldLength = 5;
-constexpr int kRewriteAttempts = 3;
-constexpr std::uint32_t kRetryPauseMs = 50;  // a program that held the file may just be ending
 
 // N from a size field of decimal digits only, or -1 when the field is empty,
 // holds anything else, or does not fit a signed 32-bit count.
@@ -26,14 +23,6 @@ std::int64_t HostLength(const std::string& field) {
   std::int32_t n = ParseInteger(digits);
   // The round trip catches a value that wrapped or saturated on the way in.
   return n >= 0 && FormatInteger(n) == digits ? n : -1;
-}
-
-bool RewriteWithRetry(const std::string& path, const std::string& content, const std::string& host) {
-  for (int attempt = 1;; ++attempt) {
-    if (RewriteFileInPlace(path, content, host)) return true;
-    if (attempt == kRewriteAttempts) return false;
-    Sys().Sleep(kRetryPauseMs);
-  }
 }
 
 }  // namespace
@@ -60,7 +49,7 @@ void RestoreInfectedFile(const std::string& path) {
     std::string content = ReadFileAll(path);
     std::size_t start = 0, length = 0;
     if (!FindHostProgram(content, &start, &length)) return;
-    if (!RewriteWithRetry(path, content, content.substr(start, length))) return;
+    if (!RepairFileInPlace(path, content, content.substr(start, length))) return;
     ++CleanedFiles;
     WindowLog(path + "还原成功!");
     SetStatusText(2, "已清除文件数:" + FormatInteger(CleanedFiles));

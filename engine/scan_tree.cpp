@@ -26,6 +26,13 @@ const ExtensionHandler kHandlers[] = {
     {"EXE", RestoreInfectedFile}, {"SCR", RestoreInfectedFile},
     {"PIF", RestoreInfectedFile}, {"COM", RestoreInfectedFile},
 };
+constexpr std::size_t kHandlerCount = sizeof kHandlers / sizeof kHandlers[0];
+
+// What one walk works out once instead of for every file: the handlers'
+// words, upper-cased the way each file's extension is.
+struct Walk {
+  std::string words[kHandlerCount];
+};
 
 void CopyEntry(TSearchRec& rec) {
   rec.size = static_cast<std::int32_t>(rec.entry.sizeLow);
@@ -54,37 +61,65 @@ void DeleteMarkers(const std::string& folder) {
   }
 }
 
-void Dispatch(const std::string& path, const std::string& name) {
+void Dispatch(const std::string& path, const std::string& name, const Walk& walk) {
   std::string extension = UpperCaseText(GetNameExtension(name));
-  for (const ExtensionHandler& h : kHandlers) {
-    if (extension == UpperCaseText(h.word)) h.handler(path);
+  for (std::size_t i = 0; i < kHandlerCount; ++i) {
+    if (extension == walk.words[i]) kHandlers[i].handler(path);
   }
 }
 
+std::int64_t EntrySize(const FindData& entry) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(entry.sizeHigh) << 32) | entry.sizeLow);
+}
+
 // Files are judged by their full size, so that one of 4 GiB and more whose
-// low 32 bits happen to be small is skipped like any other large file.
-void ExamineFile(const std::string& path, const std::string& name) {
-  std::int64_t size = QueryFileSize64(path);
+// low 32 bits happen to be small is skipped like any other large file. The
+// size is the one the folder's listing just gave for this entry: asking the
+// directory again for the same entry, one more search per file, would tell
+// nothing new.
+void ExamineFile(const std::string& path, const std::string& name, std::int64_t size, const Walk& walk) {
   if (size >= kMaxScanFileSize) return;
   ++ScannedFiles;
   SetStatusText(1, "扫描文件数:" + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
-  Dispatch(path, name);
+  Dispatch(path, name, walk);
 }
+
+void WalkFolder(const std::string& start, const Walk& walk);
 
 // A path longer than the ANSI calls take is passed over, never cut short: a
 // shortened path would name some other file. The same bound ends a descent
 // through a folder link that leads back into the tree.
-void HandleEntry(const std::string& folder, const TSearchRec& rec) {
+void HandleEntry(const std::string& folder, const TSearchRec& rec, const Walk& walk) {
   if (rec.name.empty() || rec.name[0] == '.') return;
   std::string path = folder + rec.name;
   if (!FitsAnsiPath(path)) return;
   if (rec.attributes & kAttrDirectory) {
     DeleteMarkers(path);
-    ScanTree(path);
+    WalkFolder(path, walk);
   } else {
-    ExamineFile(path, rec.name);
+    ExamineFile(path, rec.name, EntrySize(rec.entry), walk);
   }
+}
+
+// One folder, depth first: each entry, then the pause and the stop test.
+void WalkFolder(const std::string& start, const Walk& walk) {
+  std::string folder = start;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  std::string pattern = folder + "*.*";
+  if (!FitsAnsiPath(pattern)) return;
+  TSearchRec rec;
+  try {
+    if (ListFirstEntry(pattern, kListAllAttributes, rec) == 0) {
+      do {
+        HandleEntry(folder, rec, walk);
+        Sys().Sleep(kScanPacingDelay);
+      } while (!ScanStopped && ListNextEntry(rec) == 0);
+    }
+  } catch (...) {
+    // A failure ends this folder only; the parent goes on with its next entry.
+  }
+  ListClose(rec);
 }
 
 }  // namespace
@@ -117,33 +152,14 @@ std::int32_t QueryFileSize(const std::string& path) {
   return size;
 }
 
-std::int64_t QueryFileSize64(const std::string& path) {
-  TSearchRec rec;
-  std::int64_t size = -1;
-  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) {
-    size = static_cast<std::int64_t>((static_cast<std::uint64_t>(rec.entry.sizeHigh) << 32) | rec.entry.sizeLow);
-  }
-  ListClose(rec);
-  return size;
-}
-
 void ScanTree(const std::string& start) {
-  std::string folder = start;
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  std::string pattern = folder + "*.*";
-  if (!FitsAnsiPath(pattern)) return;
-  TSearchRec rec;
+  Walk walk;
   try {
-    if (ListFirstEntry(pattern, kListAllAttributes, rec) == 0) {
-      do {
-        HandleEntry(folder, rec);
-        Sys().Sleep(kScanPacingDelay);
-      } while (!ScanStopped && ListNextEntry(rec) == 0);
-    }
+    for (std::size_t i = 0; i < kHandlerCount; ++i) walk.words[i] = UpperCaseText(kHandlers[i].word);
   } catch (...) {
-    // A failure ends this folder only; the parent goes on with its next entry.
+    return;  // no memory even for ten words: nothing can be walked
   }
-  ListClose(rec);
+  WalkFolder(start, walk);
 }
 
 }  // namespace vx

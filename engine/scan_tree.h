@@ -29,8 +29,6 @@ void ListClose(TSearchRec& rec);
 // Low 32 bits of the first matching entry's size as a signed number, -1 when
 // nothing matches.
 std::int32_t QueryFileSize(const std::string& path);
-// The whole 64-bit size of the first matching entry, -1 when nothing matches.
-std::int64_t QueryFileSize64(const std::string& path);
 
 void ScanTree(const std::string& path);
 

@@ -21,12 +21,19 @@ namespace vx {
 using Handle = std::uintptr_t;
 constexpr Handle kNullHandle = 0;
 constexpr Handle kInvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
+constexpr Handle kCurrentProcess = ~Handle(0);  // GetCurrentProcess(): a pseudo handle of the same value
 
-// Root keys as Win32 defines them.
-constexpr Handle kHkeyLocalMachine = 0x80000002u;
+// Root keys as Win32 defines them; the predefined ones run from
+// HKEY_CLASSES_ROOT to HKEY_DYN_DATA.
+constexpr Handle kHkeyClassesRoot = 0x80000000u;
 constexpr Handle kHkeyCurrentUser = 0x80000001u;
+constexpr Handle kHkeyLocalMachine = 0x80000002u;
+constexpr Handle kHkeyDynData = 0x80000006u;
 
-// Error codes (GetLastError / registry results) the engine or tests look at.
+// MAX_PATH: an ANSI path and its terminating zero byte.
+constexpr std::uint32_t kMaxPath = 260;
+
+// Error codes (GetLastError / registry results) the project names.
 enum : std::uint32_t {
   kErrorSuccess = 0,
   kErrorFileNotFound = 2,
@@ -35,19 +42,26 @@ enum : std::uint32_t {
   kErrorInvalidHandle = 6,
   kErrorNotEnoughMemory = 8,
   kErrorNoMoreFiles = 18,
+  kErrorNotReady = 21,
+  kErrorBadLength = 24,
   kErrorWriteFault = 29,
   kErrorReadFault = 30,
   kErrorSharingViolation = 32,
   kErrorLockViolation = 33,
   kErrorHandleDiskFull = 39,
+  kErrorFileExists = 80,
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
+  kErrorInvalidName = 123,
+  kErrorModNotFound = 126,
+  kErrorProcNotFound = 127,
+  kErrorNegativeSeek = 131,
+  kErrorBadPathname = 161,
+  kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
   kErrorNoMoreItems = 259,
-  kErrorProcNotFound = 127,
-  kErrorModNotFound = 126,
   kErrorDirectory = 267,
-  kErrorNotReady = 21,
+  kErrorNoAccess = 998,  // a buffer the call cannot write or read
 };
 
 // File attribute bits.
@@ -59,14 +73,23 @@ enum : std::uint32_t {
   kAttrDirectory = 0x10,
   kAttrArchive = 0x20,
   kAttrNormal = 0x80,
+  kAttrTemporary = 0x100,
   kAttrReparsePoint = 0x400,
+  kAttrOffline = 0x1000,
+  kAttrNotContentIndexed = 0x2000,
   kInvalidFileAttributes = 0xFFFFFFFFu,
 };
 
-// CreateFileA access, share and disposition values.
+// Access rights, and CreateFileA share and disposition values.
 enum : std::uint32_t {
   kGenericRead = 0x80000000u,
   kGenericWrite = 0x40000000u,
+  kGenericAll = 0x10000000u,
+  kMaximumAllowed = 0x02000000u,
+  kDeleteAccess = 0x00010000u,  // DELETE
+  kFileReadData = 0x1,
+  kFileWriteData = 0x2,
+  kFileAppendData = 0x4,
   kFileShareRead = 0x1,
   kFileShareWrite = 0x2,
   kFileShareDelete = 0x4,
@@ -97,12 +120,14 @@ enum : std::uint32_t {
   kDriveRamdisk = 6,
 };
 
-// WaitForSingleObject results.
+// WaitForSingleObject results, and timeBeginPeriod / timeEndPeriod results.
 enum : std::uint32_t {
   kWaitObject0 = 0,
   kWaitTimeout = 258,
   kWaitFailed = 0xFFFFFFFFu,
   kInfinite = 0xFFFFFFFFu,
+  kTimerNoError = 0,
+  kTimerNoCando = 97,
 };
 
 // Registry.
@@ -112,6 +137,8 @@ enum : std::uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegOptionNonVolatile = 0,
+  kKeySetValue = 0x0002,
+  kKeyRead = 0x20019,
   kKeyWrite = 0x20006,
   kKeyWow64_64Key = 0x0100,
   kKeyWow64_32Key = 0x0200,
@@ -119,7 +146,9 @@ enum : std::uint32_t {
   kRegOpenedExistingKey = 2,
 };
 
-// Process access mask the sweep passes (the classic PROCESS_ALL_ACCESS value).
+// Process access rights; the sweep passes the classic PROCESS_ALL_ACCESS value.
+constexpr std::uint32_t kProcessTerminate = 0x0001;
+constexpr std::uint32_t kProcessQueryInformation = 0x0400;
 constexpr std::uint32_t kProcessAllAccessClassic = 0x1F0FFF;
 constexpr std::uint32_t kTh32csSnapProcess = 2;
 
@@ -140,7 +169,7 @@ struct FindData {
 // The ANSI PROCESSENTRY32 record laid out as the system lays it out for the
 // program's own processor: the default-heap field is pointer sized, so the
 // record is 296 bytes in the 32-bit program and 304 in the 64-bit one.
-// Process32First refuses a record whose dwSize is not the caller's own size.
+// Process32First refuses a record shorter than its own layout for the caller.
 struct ProcessEntry32 {
   std::uint32_t dwSize;
   std::uint32_t cntUsage;

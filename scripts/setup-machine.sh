@@ -14,7 +14,7 @@ sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build make wine wine32:i386 wine64 xvfb xauth
           googletest libjpeg62-turbo-dev imagemagick fonts-wqy-zenhei locales
-          dpkg-dev x11-utils fonts-wine)
+          dpkg-dev x11-utils fonts-wine clang-14 libclang-rt-14-dev llvm-14)
 
 need_apt=0
 dpkg --print-foreign-architectures | grep -qx i386 || { sudo_ dpkg --add-architecture i386; need_apt=1; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test tier on a fresh Debian machine: installs what is missing,
 # builds both builds (and the sanitizer build), then
-#   1. native unit tests over the in-memory machine, plain and under ASan/UBSan;
+#   1. native unit tests over the in-memory machine, plain and under ASan/UBSan,
+#      and each fuzz target for about 20 s;
 #   2. the Win32 adapter tests under Wine;
 #   3. the end-to-end tests: the real program in a sandbox Wine prefix under Xvfb;
 # tiers 2 and 3 for each Windows build the machine can run (win32 and win64,
@@ -29,7 +30,7 @@ run_tier() {  # run_tier NAME LOG command...
   local start=$SECONDS
   "$@" > "$log" 2>&1
   local rc=$?
-  grep -E '^\[  (PASSED|FAILED) +\]|^e2e:|FAIL' "$log" | tail -n 30
+  grep -E '^\[  (PASSED|FAILED) +\]|^e2e:|^fuzz:|^[a-z_]+_fuzz:|FAIL' "$log" | tail -n 30
   echo "-- $name: exit $rc, $((SECONDS - start)) s"
   [ $rc -eq 0 ] || tiers_failed+=("$name")
   return $rc
@@ -37,6 +38,10 @@ run_tier() {  # run_tier NAME LOG command...
 
 run_tier "native unit tests" out/unit.log build/native/unit_tests --gtest_brief=1; count_gtest out/unit.log
 run_tier "native unit tests (ASan, UBSan)" out/unit-asan.log build/asan/unit_tests --gtest_brief=1
+run_tier "fuzzers (libFuzzer, ASan, UBSan), about 20 s each" out/fuzz.log bash scripts/test-fuzz.sh
+fz=$(grep -Eo '^fuzz: [0-9]+ passed, [0-9]+ failed' out/fuzz.log | tail -n1)
+fp=$(echo "$fz" | sed -nE 's/^fuzz: ([0-9]+) passed.*/\1/p'); ff=$(echo "$fz" | sed -nE 's/.* ([0-9]+) failed$/\1/p')
+passed=$((passed + ${fp:-0})); failed=$((failed + ${ff:-1}))
 # The Windows tiers run on every Windows build this machine can run: both
 # where 32-bit code runs, the 64-bit one alone where it cannot.
 . scripts/wine-env.sh

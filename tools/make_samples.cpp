@@ -2,7 +2,11 @@
 // the demo, together with what the drive must look like after one full scan.
 //
 //   make_samples --out DIR --host demo_host.exe [--letter D] [--pattern TEXT]
-//                [--features roots,markers,exes,pages,edges,names,big,bulk,slow,attrs]
+//                [--features roots,markers,exes,pages,edges,names,big,bulk,slow,attrs,mix,bigpage]
+//                [--bulk FILES] [--mix GROUPS]
+//
+// --bulk sets the number of plain files of "bulk" (300), --mix the number of
+// folders of "mix" (100), each a small infected folder as the worm leaves it.
 //
 // DIR/drive     the tree to map as a drive
 // DIR/expected  every file of the tree as it must be after the scan (files the
@@ -201,14 +205,42 @@ void Big(const std::string& host) {
   Add("big/limit.exe", big(kMaxScanFileSize));
 }
 
-// Many plain files, so that a walk takes some seconds and can be stopped.
-void Bulk() {
-  for (int d = 0; d < 10; ++d)
-    for (int f = 0; f < 30; ++f) {
-      char name[64];
-      std::snprintf(name, sizeof name, "bulk/d%02d/file%02d.txt", d, f);
-      Add(name, std::string("plain ") + name + "\r\n");
-    }
+// Many plain files, so that a walk takes some seconds and can be stopped;
+// thirty to a folder.
+void Bulk(int files) {
+  for (int i = 0; i < files; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "bulk/d%02d/file%02d.txt", i / 30, i % 30);
+    Add(name, std::string("plain ") + name + "\r\n");
+  }
+}
+
+// Folders as the worm leaves them, many of them: both markers, an infected
+// program and page, and their clean neighbours. Each folder costs the walk
+// nine entries (its own, "." and "..", six files) and writes four log lines.
+void Mix(const std::string& host, const std::string& pattern, int groups) {
+  const std::string head = "<html><body>\r\n", tail = "\r\n</body></html>\r\n";
+  for (int g = 0; g < groups; ++g) {
+    char folder[32];
+    std::snprintf(folder, sizeof folder, "mix/g%04d/", g);
+    const std::string dir = folder;
+    Add(dir + "Quellin_.ini", "[marker]\r\n", Fate::kDeleted);
+    Add(dir + "Quellin__.ini", "[marker]\r\n", Fate::kDeleted);
+    Add(dir + "prog.exe", Infect(host, 100 + g % 50), Fate::kRestored, host);
+    Add(dir + "page.htm", head + pattern + tail, Fate::kCleaned, head + tail);
+    Add(dir + "clean.html", head + "<p>" + dir + "</p>" + tail);
+    Add(dir + "tool.exe", host);
+    Add(dir + "notes.txt", "notes of " + dir + "\r\n");
+    Add(dir + "data.bin", Filler(512, g));
+  }
+}
+
+// A web page one byte under the size limit with the frame in it: the largest
+// file a repairer holds twice, once as read and once as cleaned.
+void BigPage(const std::string& pattern) {
+  const std::string head = "<html><body>\r\n", tail = "\r\n</body></html>\r\n";
+  std::string before = head + std::string(kMaxScanFileSize - 1 - head.size() - pattern.size() - tail.size(), ' ');
+  Add("big/under.htm", before + pattern + tail, Fate::kCleaned, before + tail);
 }
 
 // Programs just under the size limit that carry no trailer: each is read
@@ -304,6 +336,7 @@ struct Walk {
 int main(int argc, char** argv) {
   std::string out, host_path, letter = "D", pattern = VX_DEFAULT_PATTERN;
   std::string features = "roots,markers,exes,pages,edges,names,big,bulk,attrs";
+  int bulk = 300, mix = 100;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string opt = argv[i], val = argv[i + 1];
     if (opt == "--out") out = val;
@@ -311,10 +344,12 @@ int main(int argc, char** argv) {
     else if (opt == "--letter") letter = val.substr(0, 1);
     else if (opt == "--pattern") pattern = val;
     else if (opt == "--features") features = val;
+    else if (opt == "--bulk") bulk = std::atoi(val.c_str());
+    else if (opt == "--mix") mix = std::atoi(val.c_str());
     else { std::fprintf(stderr, "make_samples: unknown option %s\n", opt.c_str()); return 2; }
   }
   if (out.empty() || host_path.empty()) {
-    std::fprintf(stderr, "usage: make_samples --out DIR --host demo_host.exe [--letter D] [--pattern TEXT] [--features LIST]\n");
+    std::fprintf(stderr, "usage: make_samples --out DIR --host demo_host.exe [--letter D] [--pattern TEXT] [--features LIST] [--bulk N] [--mix N]\n");
     return 2;
   }
   std::string host = ReadFile(host_path);
@@ -329,9 +364,11 @@ int main(int argc, char** argv) {
   if (on.count("edges")) Edges();
   if (on.count("names")) Names(host);
   if (on.count("big")) Big(host);
-  if (on.count("bulk")) Bulk();
+  if (on.count("bulk")) Bulk(bulk);
   if (on.count("slow")) Slow();
   if (on.count("attrs")) Attributes(host, pattern);
+  if (on.count("mix")) Mix(host, pattern, mix);
+  if (on.count("bigpage")) BigPage(pattern);
 
   fs::remove_all(out);
   Node root;

@@ -11,7 +11,6 @@ using mem::Guard;
 namespace {
 
 constexpr FileTime kTicksPerSecond = 10000000;
-constexpr std::uint32_t kTimerNoCando = 97;  // TIMERR_NOCANDO
 
 struct CivilTime {
   std::int64_t year;
@@ -115,7 +114,7 @@ std::uint32_t MemoryPlatform::TimeBeginPeriod(std::uint32_t milliseconds) {
   s_->TraceLocked("TimeBeginPeriod " + std::to_string(milliseconds));
   if (milliseconds == 0) return kTimerNoCando;
   ++s_->timerDepth;
-  return 0;
+  return kTimerNoError;
 }
 
 std::uint32_t MemoryPlatform::TimeEndPeriod(std::uint32_t milliseconds) {
@@ -123,7 +122,7 @@ std::uint32_t MemoryPlatform::TimeEndPeriod(std::uint32_t milliseconds) {
   s_->TraceLocked("TimeEndPeriod " + std::to_string(milliseconds));
   if (milliseconds == 0 || s_->timerDepth == 0) return kTimerNoCando;
   --s_->timerDepth;
-  return 0;
+  return kTimerNoError;
 }
 
 }  // namespace vx

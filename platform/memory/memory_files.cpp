@@ -13,17 +13,16 @@ using mem::Object;
 
 namespace {
 
-constexpr std::uint32_t kGenericAll = 0x10000000u;
-constexpr std::uint32_t kDeleteAccess = 0x10000u;
-constexpr std::uint32_t kNoAccess = 998;  // ERROR_NOACCESS: a bad buffer pointer
 // Bytes the machine keeps in memory for one file; beyond, writes find the disk full.
 constexpr std::uint64_t kMaxStoredBytes = 1ull << 30;
 constexpr std::uint32_t kProtectedBits = kAttrHidden | kAttrSystem;
-constexpr std::uint32_t kSettableAttributes =
-    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | 0x100 | 0x1000 | 0x2000;
+constexpr std::uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
+                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed;
 
-bool Reads(std::uint32_t access) { return (access & (kGenericRead | kGenericAll | 0x1u)) != 0; }
-bool Writes(std::uint32_t access) { return (access & (kGenericWrite | kGenericAll | 0x2u | 0x4u)) != 0; }
+bool Reads(std::uint32_t access) { return (access & (kGenericRead | kGenericAll | kFileReadData)) != 0; }
+bool Writes(std::uint32_t access) {
+  return (access & (kGenericWrite | kGenericAll | kFileWriteData | kFileAppendData)) != 0;
+}
 bool Deletes(std::uint32_t access) { return (access & (kDeleteAccess | kGenericAll)) != 0; }
 
 // Two opens of one file clash when either wants an access the other does not share.
@@ -68,6 +67,24 @@ bool MemoryPlatform::State::IsRunningImageLocked(const Node* node) const {
   return false;
 }
 
+bool MemoryPlatform::State::IsOpenLocked(const Node* node) const {
+  for (const auto& entry : handles) {
+    if (entry.second.kind == Object::Kind::File && entry.second.node.get() == node) return true;
+  }
+  return false;
+}
+
+void MemoryPlatform::State::FinishDeletesLocked() {
+  for (auto it = pendingDeletes.begin(); it != pendingDeletes.end();) {
+    if (IsOpenLocked(it->second.get())) {
+      ++it;
+    } else {
+      it->first->RemoveChild(it->second.get());
+      it = pendingDeletes.erase(it);
+    }
+  }
+}
+
 // ---- Listing --------------------------------------------------------------------------------
 
 Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
@@ -95,7 +112,12 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
     }
   }
   for (const auto& child : folder->children) {
-    if (mem::WildcardMatch(namePattern, child->name)) search.entries.push_back(EntryFor(*child, child->name));
+    std::string shortName = mem::ShortName(child->name);
+    bool matches = mem::WildcardMatch(namePattern, child->name) ||
+                   (!shortName.empty() && mem::WildcardMatch(namePattern, shortName));
+    if (matches) {
+      search.entries.push_back(EntryFor(*child, child->name));
+    }
   }
   if (search.entries.empty()) return Fail(kErrorFileNotFound, kInvalidHandle);
   *data = search.entries[0];
@@ -132,6 +154,7 @@ std::uint32_t MemoryPlatform::GetFileAttributesA(const char* path) {
   if (error != kErrorSuccess) return Fail(error, kInvalidFileAttributes);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, kInvalidFileAttributes);
+  if (node->deletePending) return Fail(kErrorAccessDenied, kInvalidFileAttributes);
   return mem::ReportedAttributes(*node);
 }
 
@@ -145,6 +168,7 @@ bool MemoryPlatform::SetFileAttributesA(const char* path, std::uint32_t attribut
   if (error != kErrorSuccess) return Fail(error, false);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, false);
+  if (node->deletePending) return Fail(kErrorAccessDenied, false);
   // FILE_ATTRIBUTE_NORMAL (alone or not) sets no bit; a folder stays a folder, a link a link.
   std::uint32_t kept = node->attributes & (kAttrDirectory | kAttrReparsePoint);
   node->attributes = (attributes & kSettableAttributes) | kept;
@@ -163,7 +187,8 @@ bool MemoryPlatform::DeleteFileA(const char* path) {
   auto node = parent->Child(parsed.parts.back());
   if (!node) return Fail(kErrorFileNotFound, false);
   // A read-only file cannot be deleted even by Wine running as root.
-  if (node->folder || (node->attributes & kAttrReadOnly) || s_->IsRunningImageLocked(node.get())) {
+  if (node->folder || node->deletePending || (node->attributes & kAttrReadOnly) ||
+      s_->IsRunningImageLocked(node.get())) {
     return Fail(kErrorAccessDenied, false);
   }
   for (const auto& entry : s_->handles) {
@@ -172,7 +197,10 @@ bool MemoryPlatform::DeleteFileA(const char* path) {
       return Fail(kErrorSharingViolation, false);
     }
   }
-  parent->RemoveChild(node.get());
+  // Handles that share deletion keep the file, name and all, until the last one closes.
+  node->deletePending = true;
+  s_->pendingDeletes.emplace_back(parent, node);
+  s_->FinishDeletesLocked();
   return true;
 }
 
@@ -183,8 +211,8 @@ std::uint32_t MemoryPlatform::State::RefusalOfExistingLocked(const Node& file, s
                                                              std::uint32_t flags) const {
   const State& s = *this;
   bool overwrites = disposition == kCreateAlways || disposition == kTruncateExisting;
-  if (file.folder) return kErrorAccessDenied;
-  if (disposition == kCreateNew) return mem::kErrorFileExists;
+  if (file.folder || file.deletePending) return kErrorAccessDenied;
+  if (disposition == kCreateNew) return kErrorFileExists;
   if (s.refusesProtected) {
     if ((file.attributes & kAttrReadOnly) && (Writes(access) || overwrites)) return kErrorAccessDenied;
     // Overwriting a hidden or system file must restate those attributes.
@@ -243,7 +271,7 @@ Handle MemoryPlatform::CreateFileA(const char* path, std::uint32_t access, std::
   open.access = access;
   open.share = share;
   bool reportsExisting = existed && (disposition == kCreateAlways || disposition == kOpenAlways);
-  mem::SetThreadError(reportsExisting ? std::uint32_t(mem::kErrorAlreadyExists) : std::uint32_t(kErrorSuccess));
+  mem::SetThreadError(reportsExisting ? std::uint32_t(kErrorAlreadyExists) : std::uint32_t(kErrorSuccess));
   return s_->NewHandleLocked(std::move(open));
 }
 
@@ -256,7 +284,7 @@ bool MemoryPlatform::ReadFile(Handle file, void* buffer, std::uint32_t toRead, s
   Object* open = s_->FindObjectLocked(file, Object::Kind::File);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (!Reads(open->access)) return Fail(kErrorAccessDenied, false);
-  if (buffer == nullptr && toRead > 0) return Fail(kNoAccess, false);
+  if (buffer == nullptr && toRead > 0) return Fail(kErrorNoAccess, false);
   const Node& node = *open->node;
   std::uint64_t left = open->position < node.size ? node.size - open->position : 0;
   auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(toRead, left));
@@ -277,7 +305,7 @@ bool MemoryPlatform::WriteFile(Handle file, const void* buffer, std::uint32_t to
   Object* open = s_->FindObjectLocked(file, Object::Kind::File);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (!Writes(open->access)) return Fail(kErrorAccessDenied, false);
-  if (buffer == nullptr && toWrite > 0) return Fail(kNoAccess, false);
+  if (buffer == nullptr && toWrite > 0) return Fail(kErrorNoAccess, false);
 
   std::uint64_t count = toWrite;
   bool limitReached = s_->writeLimitArmed && count > s_->writeBytesLeft;
@@ -309,8 +337,9 @@ std::uint32_t MemoryPlatform::GetFileSize(Handle file, std::uint32_t* high) {
   if (open == nullptr) return Fail(kErrorInvalidHandle, kInvalidFileSize);
   std::uint64_t size = open->node->size;
   if (high) *high = static_cast<std::uint32_t>(size >> 32);
-  // A length whose low half is 0xFFFFFFFF is told apart from failure by the error.
-  mem::SetThreadError(kErrorSuccess);
+  // A length whose low half is 0xFFFFFFFF is told apart from failure by the
+  // error; any other success leaves the last error as it was.
+  if (static_cast<std::uint32_t>(size) == kInvalidFileSize) mem::SetThreadError(kErrorSuccess);
   return static_cast<std::uint32_t>(size);
 }
 
@@ -333,12 +362,13 @@ std::uint32_t MemoryPlatform::SetFilePointer(Handle file, std::int32_t distance,
     return Fail(kErrorInvalidParameter, kInvalidSetFilePointer);
   }
   std::int64_t target = base + move;
-  if (target < 0) return Fail(mem::kErrorNegativeSeek, kInvalidSetFilePointer);
+  if (target < 0) return Fail(kErrorNegativeSeek, kInvalidSetFilePointer);
   // Without a high half the new position must fit in 32 bits.
   if (distanceHigh == nullptr && target > 0xFFFFFFFFll) return Fail(kErrorInvalidParameter, kInvalidSetFilePointer);
   open->position = static_cast<std::uint64_t>(target);
   if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(static_cast<std::uint64_t>(target) >> 32);
-  mem::SetThreadError(kErrorSuccess);
+  // As with the size: only a position whose low half is the failure mark clears the error.
+  if (static_cast<std::uint32_t>(target) == kInvalidSetFilePointer) mem::SetThreadError(kErrorSuccess);
   return static_cast<std::uint32_t>(target);
 }
 
@@ -375,6 +405,7 @@ bool MemoryPlatform::CloseHandle(Handle object) {
   }
   // Even a close that reports failure gives the object up: a file must not stay locked.
   s_->handles.erase(it);
+  s_->FinishDeletesLocked();
   return !failed;
 }
 

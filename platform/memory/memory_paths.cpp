@@ -22,9 +22,17 @@ std::string FoldCase(const std::string& text) {
   return out;
 }
 
-bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+std::size_t CharacterCount(const char* text) {
+  std::size_t count = 0;
+  for (const char* c = text; *c; ++c, ++count) {
+    if (IsLeadByte(static_cast<unsigned char>(*c)) && c[1]) ++c;
+  }
+  return count;
+}
 
 namespace {
+
+constexpr const char* kNotInShortNames = "+,;=[]";
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -77,7 +85,7 @@ bool GlobMatch(const std::vector<std::string>& p, const std::vector<std::string>
 std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bool limitLength) {
   if (path == nullptr) return kErrorPathNotFound;
   std::size_t length = std::strlen(path);
-  if (limitLength && length > kMaxPathBytes) return kErrorFilenameExcedRange;
+  if (limitLength && CharacterCount(path) > kMaxPathCharacters) return kErrorFilenameExcedRange;
   char letter = path[0];
   bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
   if (length < 2 || !isLetter || path[1] != ':' || (length > 2 && !IsSeparator(path[2]))) {
@@ -101,6 +109,40 @@ std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bo
     start = end + 1;
   }
   return kErrorSuccess;
+}
+
+namespace {
+
+// Up to limit bytes of part as a short name holds them: upper case, without
+// blanks and dots, a double-byte character whole or not at all.
+std::string ShortPart(const std::string& part, std::size_t limit) {
+  std::string out;
+  for (std::size_t i = 0; i < part.size() && out.size() < limit; ++i) {
+    unsigned char c = static_cast<unsigned char>(part[i]);
+    if (c == ' ' || c == '.') continue;
+    if (IsLeadByte(c) && i + 1 < part.size()) {
+      if (out.size() + 2 > limit) break;
+      out += part.substr(i++, 2);
+    } else {
+      out += std::strchr(kNotInShortNames, c) ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ShortName(const std::string& name) {
+  if (name == "." || name == "..") return std::string();
+  std::size_t dot = name.rfind('.');
+  bool split = dot != std::string::npos && dot > 0;
+  std::string base = split ? name.substr(0, dot) : name;
+  std::string extension = split ? name.substr(dot + 1) : std::string();
+  bool legal = !base.empty() && base.size() <= 8 && extension.size() <= 3 && base.find('.') == std::string::npos &&
+               name.find(' ') == std::string::npos && name.find_first_of(kNotInShortNames) == std::string::npos;
+  if (legal) return std::string();
+  std::string shortExtension = ShortPart(extension, 3);
+  return ShortPart(base, 6) + "~1" + (shortExtension.empty() ? "" : "." + shortExtension);
 }
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {

@@ -108,8 +108,7 @@ mem::ParsedPath ParseOrThrow(const std::string& path) {
 
 // Attribute bits a file or folder can carry besides directory and link marks.
 constexpr std::uint32_t kStorableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
-                                              0x100 /*temporary*/ | 0x1000 /*offline*/ |
-                                              0x2000 /*not content indexed*/;
+                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed;
 
 }  // namespace
 
@@ -330,7 +329,7 @@ std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
   if (s_->BeginLocked(Op::GetDriveTypeA, root ? root : "")) return kDriveUnknown;
   if (root == nullptr) return kDriveNoRootDir;
   std::size_t length = std::strlen(root);
-  if (length > mem::kMaxPathBytes) {
+  if (mem::CharacterCount(root) > mem::kMaxPathCharacters) {
     mem::SetThreadError(kErrorFilenameExcedRange);
     return kDriveNoRootDir;
   }
@@ -355,10 +354,46 @@ std::uint32_t MemoryPlatform::GetSystemDirectoryA(char* buffer, std::uint32_t si
   return length;
 }
 
+namespace {
+
+// The small letters code page 936 holds as double-byte characters, block by
+// block, and how far each lies from its capitals: Windows upper-cases text
+// through Unicode, so these change too, while no trail byte is taken for a
+// letter of its own.
+struct DoubleByteCase {
+  std::uint16_t first, last;
+  int toUpper;
+};
+const DoubleByteCase kGbkSmallLetters[] = {
+    {0xA2A1, 0xA2AA, +0x50},  // small Roman numerals
+    {0xA3E1, 0xA3FA, -0x20},  // full-width Latin
+    {0xA6C1, 0xA6D8, -0x20},  // Greek
+    {0xA7D1, 0xA7F1, -0x30},  // Cyrillic
+};
+
+void UpperCaseDoubleByte(char* lead) {
+  auto code = static_cast<std::uint16_t>((static_cast<unsigned char>(lead[0]) << 8) |
+                                         static_cast<unsigned char>(lead[1]));
+  for (const DoubleByteCase& block : kGbkSmallLetters) {
+    if (code < block.first || code > block.last) continue;
+    code = static_cast<std::uint16_t>(code + block.toUpper);
+    lead[0] = static_cast<char>(code >> 8);
+    lead[1] = static_cast<char>(code & 0xFF);
+    return;
+  }
+}
+
+}  // namespace
+
 std::uint32_t MemoryPlatform::CharUpperBuffA(char* text, std::uint32_t length) {
   if (text == nullptr) return 0;
   for (std::uint32_t i = 0; i < length; ++i) {
-    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+    if (mem::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < length) {
+      UpperCaseDoubleByte(&text[i]);
+      ++i;
+    } else if (text[i] >= 'a' && text[i] <= 'z') {
+      text[i] = static_cast<char>(text[i] - 'a' + 'A');
+    }
   }
   return length;
 }

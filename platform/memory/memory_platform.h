@@ -6,8 +6,9 @@
 //
 // Paths are compared without regard to ASCII case, as Windows does. Folders
 // list their entries in the order they were added ("." and ".." first in a
-// subfolder, never at a drive root). Paths longer than 259 bytes are refused
-// with ERROR_FILENAME_EXCED_RANGE, as the ANSI calls refuse them.
+// subfolder, never at a drive root). Paths longer than 260 characters (a GBK
+// double-byte character counts as one) are refused with
+// ERROR_FILENAME_EXCED_RANGE, as the ANSI calls refuse them.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -13,7 +13,6 @@ namespace {
 
 constexpr Handle kKernel32Module = 0x7C800000u;  // where a 32-bit system maps kernel32
 constexpr Handle kProgramModule = 0x00400000u;   // the program's own image
-constexpr std::uint32_t kProcessTerminate = 0x0001;
 
 template <typename T>
 T Fail(std::uint32_t error, T result) {
@@ -145,7 +144,7 @@ bool MemoryPlatform::TerminateProcess(Handle process, std::uint32_t /*exitCode*/
   return true;
 }
 
-Handle MemoryPlatform::GetCurrentProcess() { return ~Handle(0); }
+Handle MemoryPlatform::GetCurrentProcess() { return kCurrentProcess; }
 
 // ---- kernel32 ------------------------------------------------------------------------------
 
@@ -194,7 +193,8 @@ bool MemoryPlatform::ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, b
   Object* open = s_->FindObjectLocked(snapshot, Object::Kind::Snapshot);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (entry == nullptr) return Fail(kErrorInvalidParameter, false);
-  if (entry->dwSize != sizeof(ProcessEntry32)) return Fail(mem::kErrorBadLength, false);
+  // A record shorter than the caller's own layout is refused; a longer one is filled as far as it goes.
+  if (entry->dwSize < sizeof(ProcessEntry32)) return Fail(kErrorBadLength, false);
   if (first) open->next = 0;
   if (open->next >= open->processes.size()) return Fail(kErrorNoMoreFiles, false);
   const auto& process = open->processes[open->next++];

@@ -9,11 +9,7 @@ using mem::Object;
 
 namespace {
 
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kGenericAll = 0x10000000u;
-constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
-
-bool IsPredefinedRoot(Handle key) { return key >= 0x80000000u && key <= 0x80000006u; }
+bool IsPredefinedRoot(Handle key) { return key >= kHkeyClassesRoot && key <= kHkeyDynData; }
 
 std::int32_t Fail(std::uint32_t error) {
   mem::SetThreadError(error);
@@ -111,6 +107,7 @@ std::int32_t MemoryPlatform::RegCreateKeyExA(Handle root, const char* subKey, st
   s_->regAccess.push_back(access);
   if (s_->BeginLocked(Op::RegCreateKeyExA, subKey ? subKey : "")) return static_cast<std::int32_t>(mem::ThreadError());
   if (key == nullptr) return Fail(kErrorInvalidParameter);
+  if (subKey != nullptr && subKey[0] == '\\') return Fail(kErrorBadPathname);
   Handle base = root;
   std::string basePath;
   if (!IsPredefinedRoot(root)) {

@@ -15,21 +15,16 @@
 namespace vx {
 namespace mem {
 
-// Win32 error codes the machine answers with that the seam does not name.
-enum : std::uint32_t {
-  kErrorBadLength = 24,
-  kErrorFileExists = 80,
-  kErrorNegativeSeek = 131,
-  kErrorInvalidName = 123,
-  kErrorAlreadyExists = 183,
-};
-
 // The per-thread last error, as kernel32 keeps it in the thread's TEB.
 void SetThreadError(std::uint32_t code);
 std::uint32_t ThreadError();
 
 // ---- Paths ---------------------------------------------------------------------------
-constexpr std::size_t kMaxPathBytes = 259;
+// The ANSI calls turn a path into UTF-16 in a buffer of MAX_PATH + 1 units, so
+// they refuse a path of more than 260 characters, a GBK double-byte character
+// counting as one.
+constexpr std::size_t kMaxPathCharacters = kMaxPath;
+std::size_t CharacterCount(const char* text);
 
 // Upper-cases ASCII letters only, stepping over GBK double-byte characters so
 // that a trail byte that happens to look like a letter is left alone.
@@ -41,12 +36,16 @@ struct ParsedPath {
   std::vector<std::string> parts;  // components as written, "." and ".." resolved
 };
 // "X:\a\b" (either separator). Returns 0 or the Win32 error for the path.
-// The ANSI calls refuse paths above 259 bytes; the machine itself can hold
-// deeper ones (as NTFS does), so the builders pass limitLength = false.
+// The ANSI calls refuse paths above 260 characters; the machine itself can
+// hold deeper ones (as NTFS does), so the builders pass limitLength = false.
 std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast = false, bool limitLength = true);
 // Windows wildcard match of one name ("*", "?", "*.*" = everything, "x.*" matches "x").
 bool WildcardMatch(const std::string& pattern, const std::string& name);
-bool HasWildcard(const std::string& text);
+// The 8.3 name Windows gives a name that is no legal 8.3 name itself
+// ("Quellin__.ini" -> "QUELLI~1.INI"), else "". The machine numbers every one
+// ~1; a listing matches its pattern against both names, as Windows does, so
+// that "*.htm" also lists "page.html".
+std::string ShortName(const std::string& name);
 
 // ---- File tree -------------------------------------------------------------------------
 struct Node {
@@ -57,6 +56,7 @@ struct Node {
   std::string data;              // stored bytes; the rest up to size reads as zeros
   std::uint64_t size = 0;
   std::string linkTarget;        // non-empty: a folder link leading there
+  bool deletePending = false;    // deleted while open: goes with the last handle, refuses all else
   std::vector<std::shared_ptr<Node>> children;                     // in insertion order
   std::unordered_map<std::string, std::shared_ptr<Node>> byName;  // folded name
 
@@ -128,6 +128,7 @@ struct MemoryPlatform::State {
 
   std::map<Handle, mem::Object> handles;
   Handle nextHandle = 0x100;
+  std::vector<std::pair<std::shared_ptr<mem::Node>, std::shared_ptr<mem::Node>>> pendingDeletes;  // folder, file
 
   std::map<std::uint32_t, mem::Process> processes;  // running, by pid
   std::uint32_t nextPid = 1000;
@@ -176,6 +177,9 @@ struct MemoryPlatform::State {
   // Builders: folder of path, made with its parents; throws on a path the machine cannot hold.
   std::shared_ptr<mem::Node> EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count);
   bool IsRunningImageLocked(const mem::Node* node) const;
+  bool IsOpenLocked(const mem::Node* node) const;
+  // Takes every file deleted while open out of its folder once no handle holds it.
+  void FinishDeletesLocked();
   // Why an existing file refuses an open (attributes, running image, share
   // modes of the handles already open), or 0.
   std::uint32_t RefusalOfExistingLocked(const mem::Node& file, std::uint32_t access, std::uint32_t share,

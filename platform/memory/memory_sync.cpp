@@ -30,7 +30,7 @@ DoneSignal::~DoneSignal() { ::CloseHandle(impl_->event); }
 void DoneSignal::Set() { SetEvent(impl_->event); }
 bool DoneSignal::IsSet() { return ::WaitForSingleObject(impl_->event, 0) == WAIT_OBJECT_0; }
 bool DoneSignal::Wait(std::uint32_t milliseconds) {
-  DWORD limit = milliseconds == kWaitForever ? INFINITE : milliseconds;
+  DWORD limit = milliseconds == kInfinite ? INFINITE : milliseconds;
   return ::WaitForSingleObject(impl_->event, limit) == WAIT_OBJECT_0;
 }
 
@@ -81,7 +81,7 @@ bool DoneSignal::IsSet() {
 }
 bool DoneSignal::Wait(std::uint32_t milliseconds) {
   std::unique_lock<std::mutex> lock(impl_->m);
-  if (milliseconds == kWaitForever) {
+  if (milliseconds == kInfinite) {
     impl_->cv.wait(lock, [&] { return impl_->set; });
     return true;
   }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/platform.h"
+
 namespace vx {
 namespace mem {
 
@@ -43,9 +45,8 @@ class DoneSignal {
   DoneSignal& operator=(const DoneSignal&) = delete;
   void Set();
   bool IsSet();
-  // True when set within the time; kWaitForever waits without limit.
+  // True when set within the time; kInfinite waits without limit.
   bool Wait(std::uint32_t milliseconds);
-  static constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
 
  private:
   struct Impl;

@@ -43,16 +43,44 @@ TEST_F(ProcessSweepTest, TwoCopiesAreBothEndedAndTheFileDeletedOnce) {
   EXPECT_EQ(LogWith(" 删除成功!").size(), 1u);
 }
 
-TEST_F(ProcessSweepTest, UnstoppableProcessIsStillReportedAndItsFileTried) {
+TEST_F(ProcessSweepTest, AProcessNotEndedIsNotReportedClosedButItsFileIsTried) {
   std::string image = std::string(kDrivers) + "qaddrelv.exe";
   std::uint32_t stubborn = machine.AddProcess("qaddrelv.exe", image, true, false);
   machine.AddProcess("qadr0lv.exe", "", false, true);
+  machine.AddFile(std::string(kDrivers) + "qadr0lv.exe", "MZ");
+  machine.SetTracing(true);
   KillTrojanProcesses();
   EXPECT_TRUE(machine.ProcessRunning(stubborn));
   EXPECT_TRUE(machine.Exists(image));  // still in use by the running process
-  EXPECT_EQ(window.Log(), (std::vector<std::string>{"扫描进程:qaddrelv.exe", "关闭木马进程:qaddrelv.exe",
-                                                    "扫描进程:qadr0lv.exe", "关闭木马进程:qadr0lv.exe"}));
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{"扫描进程:qaddrelv.exe", "扫描进程:qadr0lv.exe",
+                                                    "qadr0lv.exe 删除成功!"}));
+  EXPECT_EQ(TraceOf("DeleteFileA").size(), 2u);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+// "关闭木马进程:" stands for a process that was opened and whose termination
+// the system accepted; a refusal at either step leaves the line out.
+TEST_F(ProcessSweepTest, ClosedLineOnlyWhenTheTerminationSucceeded) {
+  struct Case {
+    Op op;
+    bool logged;
+  };
+  for (Case c : {Case{Op::OpenProcess, false}, Case{Op::TerminateProcess, false}, Case{Op::CloseHandle, true}}) {
+    MemoryPlatform m;
+    FakeWindow w;
+    SetPlatform(&m);
+    SetWindow(&w);
+    std::uint32_t pid = m.AddProcess("mtzbr48.exe");
+    // The snapshot's own close comes after the process handle's.
+    m.FailCall(c.op, 1, kErrorAccessDenied);
+    KillTrojanProcesses();
+    EXPECT_EQ(m.FaultsFired(), 1) << OpName(c.op);
+    EXPECT_EQ(m.ProcessRunning(pid), !c.logged) << OpName(c.op);
+    EXPECT_EQ(w.Log().size(), c.logged ? 2u : 1u) << OpName(c.op);
+    EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(c.op);
+  }
+  SetWindow(&window);
+  SetPlatform(&machine);
 }
 
 TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoesOn) {

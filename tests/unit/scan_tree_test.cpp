@@ -93,6 +93,19 @@ TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
+// The size that decides whether a file is examined comes with the folder's
+// listing: the directory is searched once per folder (and once per marker
+// test), never once more for every file.
+TEST_F(ScanTreeTest, FilesAreJudgedByTheirListingWithoutAnotherSearch) {
+  for (int i = 0; i < 20; ++i) machine.AddFile("D:\\a\\f" + std::to_string(i) + ".txt", "x");
+  machine.AddSparseFile("D:\\a\\at.txt", 31457280);
+  machine.AddSparseFile("D:\\a\\four.txt", (4ull << 30) + 10);
+  machine.AddFile("D:\\g.txt", "x");
+  ScanTree("D:\\");
+  EXPECT_EQ(ScannedFiles, 21);
+  EXPECT_EQ(TraceOf("FindFirstFileA ").size(), 2u + 2u);  // two listings, two marker tests for D:\a
+}
+
 TEST_F(ScanTreeTest, ExtensionsChooseAtMostOneHandler) {
   const char* pages[] = {"INDEX.HTM", "page.Html", "a.aspx", "b.asp", "c.php", "d.jsp"};
   const char* programs[] = {"Setup.eXe", "s.scr", "p.PIF", "c.com"};

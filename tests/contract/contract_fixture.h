@@ -1,0 +1,53 @@
+// The fixture of the platform contract: a fresh bed per test and the few
+// helpers the facts are written with. Each fact follows one idiom: set the
+// last error to a marker, make the call, check the result and the error.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/contract/contract_bed.h"
+
+namespace vxcontract {
+
+// A value no call sets by itself: an error that is still this one was left alone.
+constexpr std::uint32_t kMarker = 0xdeadbeef;
+
+// One folder listing: every entry in the order given, and the error that ended it.
+struct Listing {
+  std::vector<vx::FindData> entries;
+  std::uint32_t error = 0;  // of the failed FindFirstFileA, or of the last FindNextFileA
+
+  std::vector<std::string> Names() const;
+  const vx::FindData* Find(const std::string& name) const;  // nullptr when absent
+};
+
+// A FILETIME of a UTC calendar time (proleptic Gregorian).
+vx::FileTime UtcTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+class Contract : public ::testing::Test {
+ protected:
+  void SetUp() override { bed = MakeBed(); }
+  void TearDown() override { bed.reset(); }
+
+  static vx::Platform& Os() { return vx::Sys(); }
+  std::string At(const std::string& name) const { return bed->Scratch() + "\\" + name; }
+
+  // Creates or replaces a file through the seam; it closes before this returns.
+  void Put(const std::string& path, const std::string& bytes);
+  // The whole file as the seam reads it; empty when it cannot be opened.
+  std::string Get(const std::string& path);
+  Listing List(const std::string& pattern);
+  vx::Handle Open(const std::string& path, std::uint32_t access, std::uint32_t share,
+                  std::uint32_t disposition = vx::kOpenExisting) {
+    return Os().CreateFileA(path.c_str(), access, share, disposition, vx::kAttrNormal);
+  }
+
+  std::unique_ptr<Bed> bed;
+};
+
+}  // namespace vxcontract
