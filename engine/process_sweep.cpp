@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/handles.h"
+#include "engine/texts.h"
 #include "engine/tlhelp32.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
@@ -29,18 +30,18 @@ void DeleteTrojanFile(const std::string& name) {
   if (system.empty()) return;
   std::string path = system + "drivers\\" + name;
   if (path.size() > kMaxAnsiPath) return;
-  if (Sys().DeleteFileA(path.c_str())) WindowLog(name + " 删除成功!");
+  if (Sys().DeleteFileA(path.c_str())) WindowLog(name + kDeletedLog);
 }
 
 void HandleProcess(const ProcessEntry32& entry) {
   std::string name(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
-  WindowLog("扫描进程:" + name);
+  WindowLog(kProcessListedLog + name);
   std::string upperName = UpperCaseAscii(name);
   for (const char* row : TrojanImageNames) {
     if (!IsTrojanName(upperName, row)) continue;
     // Only a process really ended is reported as closed; its program file is
     // tried either way, since it may lie there without running from there.
-    if (KillProcessById(entry.th32ProcessID)) WindowLog("关闭木马进程:" + name);
+    if (KillProcessById(entry.th32ProcessID)) WindowLog(kTrojanEndedLog + name);
     DeleteTrojanFile(name);
   }
 }
