@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
+#include "engine/texts.h"
 
 namespace vx {
 namespace {
@@ -21,8 +22,6 @@ constexpr int kClientWidth = 696;
 constexpr int kClientHeight = 313;
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
-
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include "engine/drive_roots.h"
 #include "engine/process_sweep.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/mini_reg.h"
 
@@ -17,10 +18,10 @@ void FullScanCommand() {
   WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1);  // makes hidden files showable again
   CleanDriveRoots();
   KillTrojanProcesses();
-  SetStatusText(0, "正在扫描,请等待!");
+  SetStatusText(0, kPanelScanning);
   ScannedFiles = 0;
   CleanedFiles = 0;
-  SetStatusText(2, "已清除文件数:0");
+  SetStatusText(2, std::string(kPanelCleanedPrefix) + "0");
   StartFullScan();
   EnableFullScan(false);
 }

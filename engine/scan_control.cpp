@@ -17,6 +17,7 @@
 #include "engine/scan_control.h"
 
 #include "engine/scan_tree.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 
@@ -91,7 +92,7 @@ std::uint32_t VX_WINAPI FullScanWorker(void* param) {
   std::string drives = ListScanDrives();
   if (!ScanStopped) WalkDrives(drives);
   if (generation.load() == start.generation) {
-    SetStatusText(0, ScanStopped ? "扫描中止!" : "扫描完成!");
+    SetStatusText(0, ScanStopped ? kPanelStopped : kPanelFinished);
     EnableFullScan(true);
     ScanStopped = true;
   }

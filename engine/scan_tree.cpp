@@ -43,7 +43,7 @@ void CopyEntry(TSearchRec& rec) {
 // Moves past entries with an excluded attribute; 0 when one is left.
 std::uint32_t SkipExcluded(TSearchRec& rec) {
   while (rec.entry.attributes & rec.excludeMask) {
-    if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+    if (!Sys().FindNextFileA(rec.search.Get(), &rec.entry)) return Sys().GetLastError();
   }
   CopyEntry(rec);
   return 0;
@@ -119,38 +119,25 @@ void WalkFolder(const std::string& start, const Walk& walk) {
   } catch (...) {
     // A failure ends this folder only; the parent goes on with its next entry.
   }
-  ListClose(rec);
 }
 
 }  // namespace
 
 std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec) {
   rec.excludeMask = ~attributeSet & (kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory);
-  rec.handle = Sys().FindFirstFileA(pattern.c_str(), &rec.entry);
-  if (rec.handle == kInvalidHandle) return Sys().GetLastError();
+  rec.search = FindFirstEntry(pattern, &rec.entry);
+  if (!rec.search.IsOpen()) return Sys().GetLastError();
   std::uint32_t error = SkipExcluded(rec);
   if (error != 0) ListClose(rec);
   return error;
 }
 
 std::uint32_t ListNextEntry(TSearchRec& rec) {
-  if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+  if (!Sys().FindNextFileA(rec.search.Get(), &rec.entry)) return Sys().GetLastError();
   return SkipExcluded(rec);
 }
 
-void ListClose(TSearchRec& rec) {
-  if (rec.handle == kInvalidHandle) return;
-  Sys().FindClose(rec.handle);
-  rec.handle = kInvalidHandle;
-}
-
-std::int32_t QueryFileSize(const std::string& path) {
-  TSearchRec rec;
-  std::int32_t size = -1;
-  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) size = rec.size;
-  ListClose(rec);
-  return size;
-}
+void ListClose(TSearchRec& rec) { rec.search.Close(); }
 
 void ScanTree(const std::string& start) {
   Walk walk;

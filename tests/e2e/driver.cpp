@@ -28,15 +28,16 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "engine/texts.h"
 
 namespace {
 
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
-const char kScanning[] = "正在扫描,请等待!";
-const char kFinished[] = "扫描完成!";
-const char kStopped[] = "扫描中止!";
-const char kScannedPrefix[] = "扫描文件数:";
-const char kCleanedPrefix[] = "已清除文件数:";
+using vx::kCaption;
+constexpr const char* kScanning = vx::kPanelScanning;
+constexpr const char* kFinished = vx::kPanelFinished;
+constexpr const char* kStopped = vx::kPanelStopped;
+constexpr const char* kScannedPrefix = vx::kPanelScannedPrefix;
+constexpr const char* kCleanedPrefix = vx::kPanelCleanedPrefix;
 
 std::string Utf8(const std::string& gbk) {
   if (gbk.empty()) return gbk;
@@ -407,7 +408,7 @@ int Layout(const Form& f) {
         "a button is disabled");
 
   std::string p0 = PanelText(f, 0), p1 = PanelText(f, 1), p2 = PanelText(f, 2);
-  Check(p0 == "扫描状态" && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
+  Check(p0 == vx::kPanelIdle && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
         p0 + " | " + p1 + " | " + p2);
   std::vector<int> edges = PanelEdges(f);
   bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&

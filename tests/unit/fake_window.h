@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 
 namespace vx {
@@ -13,9 +14,9 @@ class FakeWindow : public WindowOps {
  public:
   std::vector<std::string> log;       // lines of Memo1, after EmptyLog too
   std::vector<std::string> ops;       // every call: "log ...", "status 1 ...", "file ...", "pattern", "enable 1", "empty"
-  std::string panels[3] = {"扫描状态", "扫描文件数:", "已清除文件数:"};
+  std::string panels[3] = {kPanelIdle, kPanelScannedPrefix, kPanelCleanedPrefix};
   std::string currentFile;
-  std::string pattern = "<iframe src=http://example.invalid/worm.htm width=0 height=0></iframe>";
+  std::string pattern = kDefaultPattern;
   bool fullScanEnabled = true;
   std::function<void(const std::string& op)> onOp;  // runs after each recorded call
 
