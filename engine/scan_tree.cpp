@@ -5,6 +5,7 @@
 #include "engine/clean_web_page.h"
 #include "engine/restore_infected_file.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 
@@ -13,8 +14,6 @@ namespace vx {
 const char* const MarkerFileNames[2] = {"Quellin_.ini", "Quellin__.ini"};
 
 namespace {
-
-const char* const kMarkerLogTexts[2] = {"\\Quellin_.ini 删除成功!", "\\Quellin__.ini 删除成功!"};
 
 struct ExtensionHandler {
   const char* word;
@@ -57,7 +56,7 @@ void DeleteMarkers(const std::string& folder) {
     if (!FitsAnsiPath(marker) || !QueryFilePresent(marker)) continue;
     Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
     Sys().Sleep(1);
-    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + kMarkerLogTexts[i]);
+    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + "\\" + MarkerFileNames[i] + kDeletedLog);
   }
 }
 
@@ -80,7 +79,7 @@ std::int64_t EntrySize(const FindData& entry) {
 void ExamineFile(const std::string& path, const std::string& name, std::int64_t size, const Walk& walk) {
   if (size >= kMaxScanFileSize) return;
   ++ScannedFiles;
-  SetStatusText(1, "扫描文件数:" + FormatInteger(ScannedFiles));
+  SetStatusText(1, kPanelScannedPrefix + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
   Dispatch(path, name, walk);
 }
