@@ -7,9 +7,9 @@
 
 #include "app/app_window.h"
 #include "app/control_ids.h"
-#include "app/default_pattern.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
+#include "engine/texts.h"
 
 namespace vx {
 namespace {
@@ -23,15 +23,13 @@ constexpr int kClientHeight = 313;
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
-
 }  // namespace
 
 TForm1::TForm1()
     : Label2{562, 173, 96, 16, "青岚铃鹊专杀", false},
       Label3{561, 172, 96, 16, "青岚铃鹊专杀", true},
       Image1Bounds{528, 5, 528 + 161, 5 + 161},
-      pattern_(VX_DEFAULT_PATTERN) {}
+      pattern_(kDefaultPattern) {}
 
 TForm1::~TForm1() {
   if (font_ != nullptr) DeleteObject(font_);

@@ -5,8 +5,8 @@
 #include <commctrl.h>
 
 #include "app/control_ids.h"
-#include "app/default_pattern.h"
 #include "app/notice.h"
+#include "engine/texts.h"
 
 namespace vx {
 namespace {
@@ -59,15 +59,15 @@ void TForm1::CreateControls(HINSTANCE instance) {
   SendMessageA(Memo1, EM_SETLIMITTEXT, 0, 0);
   SetWindowTextA(Memo1, NoticeText().c_str());
   SendMessageA(Edit2, EM_SETLIMITTEXT, 0, 0);
-  SetWindowTextA(Edit2, VX_DEFAULT_PATTERN);
+  SetWindowTextA(Edit2, kDefaultPattern);
 
   // Panel widths 100, 200 and 50; the last panel runs on to the right edge
   // (part edge -1) so that "已清除文件数:" and its count stay readable.
   int edges[3] = {100, 100 + 200, -1};
   SendMessageA(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("扫描状态"));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("扫描文件数:"));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>("已清除文件数:"));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(kPanelIdle));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(kPanelScannedPrefix));
+  SendMessageA(StatusBar1, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(kPanelCleanedPrefix));
 
   // Tab order is z-order: Memo1, Button3, Button2, Button4, Edit1, Edit2.
   // Label1 sits just before Edit2 so that screen readers name the field by it.

@@ -2,6 +2,7 @@
 
 #include "engine/file_rewrite.h"
 #include "engine/read_file_all.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 
 namespace vx {
@@ -17,7 +18,7 @@ void CleanWebPage(const std::string& path) {
     std::string cleaned = content;
     cleaned.erase(at, pattern.size());  // the first copy only; the halves are not searched again
     if (!RepairFileInPlace(path, content, cleaned)) return;
-    WindowLog(path + " 网页还原成功!");
+    WindowLog(path + kPageCleanedLog);
   } catch (...) {  // out of memory or a window failure: the walk goes on
   }
 }

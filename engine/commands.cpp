@@ -3,6 +3,7 @@
 #include "engine/drive_roots.h"
 #include "engine/process_sweep.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/mini_reg.h"
 
@@ -20,10 +21,10 @@ void FullScanCommand() {
   // From here on panel 0 and the button belong to the new scan: a worker still
   // finishing an earlier one stays silent.
   SupersedeEarlierScan();
-  SetStatusText(0, "正在扫描,请等待!");
+  SetStatusText(0, kPanelScanning);
   ScannedFiles = 0;
   CleanedFiles = 0;
-  SetStatusText(2, "已清除文件数:0");
+  SetStatusText(2, std::string(kPanelCleanedPrefix) + "0");
   // Before the worker exists, so that its end report always comes after, even
   // when it has no drive to walk and ends at once.
   EnableFullScan(false);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/handles.h"
 #include "engine/rewrite_guard.h"
 #include "engine/rewrite_steps.h"
 #include "platform/platform.h"
@@ -27,17 +28,13 @@ RewriteResult Unchanged(std::uint32_t error) {
   return busy ? RewriteResult::kBusy : RewriteResult::kRefused;
 }
 
-// A handle whose close failed is never used or closed again: its value may
-// already name a handle another thread has just opened.
-void CloseOnce(Handle file) { Sys().CloseHandle(file); }
-
 void WaitBeforeTry(int attempt) {
   if (attempt > 0) Sys().Sleep(kFirstSettleWaitMs << (attempt - 1));
 }
 
 // A step of the rewrite failed after the file may have changed; `failure` is
-// what the rewrite reports when the original turns out whole. The handle is
-// still open and is closed here.
+// what the rewrite reports when the original turns out whole. The caller's
+// owner closes the file once it is settled, or given up.
 RewriteResult Settle(Handle file, const std::string& original, const std::string& replacement,
                      RewriteResult failure) {
   for (int attempt = 0; attempt < kSettleTries; ++attempt) {
@@ -47,10 +44,8 @@ RewriteResult Settle(Handle file, const std::string& original, const std::string
     if (holds == FileHolds::kUnknown) continue;
     bool touched = false;
     if (holds == FileHolds::kOther && !WriteWhole(file, original, &touched, &error)) continue;
-    CloseOnce(file);
     return holds == FileHolds::kReplacement ? RewriteResult::kDone : failure;
   }
-  CloseOnce(file);
   return RewriteResult::kLost;
 }
 
@@ -61,12 +56,11 @@ RewriteResult Settle(Handle file, const std::string& original, const std::string
 RewriteResult ConfirmByPath(const std::string& path, const std::string& original, const std::string& replacement) {
   for (int attempt = 0; attempt < kSettleTries; ++attempt) {
     WaitBeforeTry(attempt);
-    Handle file = Sys().CreateFileA(path.c_str(), kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting,
-                                    kAttrNormal);
-    if (file == kInvalidHandle) continue;
+    FileHandle file = OpenForReading(path);
+    if (!file.IsOpen()) continue;
     std::uint32_t error = 0;
-    FileHolds holds = WhatFileHolds(file, original, replacement, &error);
-    CloseOnce(file);  // what was read is what the file holds, whatever the close says
+    FileHolds holds = WhatFileHolds(file.Get(), original, replacement, &error);
+    file.Close();  // what was read is what the file holds, whatever the close says
     if (holds == FileHolds::kReplacement) return RewriteResult::kDone;
     if (holds == FileHolds::kOriginal) return RewriteResult::kRefused;
     if (holds == FileHolds::kOther) return RewriteResult::kLost;
@@ -88,20 +82,16 @@ RewriteResult RewriteFileInPlace(const std::string& path, const std::string& ori
   if (replacement.size() > original.size() || path.size() > kMaxAnsiPath) return RewriteResult::kRefused;
   std::uint32_t error = 0;
   if (!MayRewrite(path, &error)) return Unchanged(error);
-  Handle file = OpenForRewrite(path);
-  if (file == kInvalidHandle) return Unchanged(Sys().GetLastError());
+  FileHandle file = OpenExclusively(path);
+  if (!file.IsOpen()) return Unchanged(Sys().GetLastError());
   // What was read earlier may have changed since, and must not be overwritten unseen.
-  if (WhatFileHolds(file, original, original, &error) != FileHolds::kOriginal) {
-    CloseOnce(file);
-    return Unchanged(error);
-  }
+  if (WhatFileHolds(file.Get(), original, original, &error) != FileHolds::kOriginal) return Unchanged(error);
   bool touched = false;
-  if (!WriteWhole(file, replacement, &touched, &error)) {
-    if (touched) return Settle(file, original, replacement, Unchanged(error));
-    CloseOnce(file);
+  if (!WriteWhole(file.Get(), replacement, &touched, &error)) {
+    if (touched) return Settle(file.Get(), original, replacement, Unchanged(error));
     return Unchanged(error);
   }
-  if (Sys().CloseHandle(file)) return RewriteResult::kDone;
+  if (file.Close()) return RewriteResult::kDone;
   return ConfirmByPath(path, original, replacement);
 }
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/handles.h"
+#include "engine/texts.h"
 #include "engine/tlhelp32.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
@@ -28,18 +30,18 @@ void DeleteTrojanFile(const std::string& name) {
   if (system.empty()) return;
   std::string path = system + "drivers\\" + name;
   if (path.size() > kMaxAnsiPath) return;
-  if (Sys().DeleteFileA(path.c_str())) WindowLog(name + " 删除成功!");
+  if (Sys().DeleteFileA(path.c_str())) WindowLog(name + kDeletedLog);
 }
 
 void HandleProcess(const ProcessEntry32& entry) {
   std::string name(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
-  WindowLog("扫描进程:" + name);
+  WindowLog(kProcessListedLog + name);
   std::string upperName = UpperCaseAscii(name);
   for (const char* row : TrojanImageNames) {
     if (!IsTrojanName(upperName, row)) continue;
     // Only a process really ended is reported as closed; its program file is
     // tried either way, since it may lie there without running from there.
-    if (KillProcessById(entry.th32ProcessID)) WindowLog("关闭木马进程:" + name);
+    if (KillProcessById(entry.th32ProcessID)) WindowLog(kTrojanEndedLog + name);
     DeleteTrojanFile(name);
   }
 }
@@ -47,24 +49,20 @@ void HandleProcess(const ProcessEntry32& entry) {
 }  // namespace
 
 bool KillProcessById(std::uint32_t processId) {
-  Handle process = Sys().OpenProcess(kProcessAllAccessClassic, true, processId);
-  if (process == kNullHandle) return false;
-  bool terminated = Sys().TerminateProcess(process, 0);
-  Sys().CloseHandle(process);
-  return terminated;
+  ObjectHandle process(Sys().OpenProcess(kProcessAllAccessClassic, true, processId));
+  return process.IsOpen() && Sys().TerminateProcess(process.Get(), 0);
 }
 
 bool KillTrojanProcesses() {
-  Handle snapshot = CreateToolhelp32Snapshot(kTh32csSnapProcess, 0);
+  // No snapshot comes back as 0 from the binding or as the invalid value from
+  // the system; the listing then ends at once and the owner closes neither.
+  ObjectHandle snapshot(CreateToolhelp32Snapshot(kTh32csSnapProcess, 0));
   ProcessEntry32 entry;
   std::memset(&entry, 0, sizeof entry);
   entry.dwSize = sizeof entry;
-  for (bool more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (bool more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
     HandleProcess(entry);
   }
-  // No snapshot comes back as 0 from the binding or as the invalid value from
-  // the system; neither is a handle to close.
-  if (snapshot != kNullHandle && snapshot != kInvalidHandle) Sys().CloseHandle(snapshot);
   return true;
 }
 

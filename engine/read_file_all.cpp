@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/handles.h"
 #include "platform/platform.h"
 #include "util/fun_unit.h"
 
@@ -52,23 +53,14 @@ bool ReadBlocks(Handle file, std::string* content) {
 }  // namespace
 
 std::string ReadFileAll(const std::string& path) {
-  try {
-    if (path.size() > kMaxAnsiPath) return std::string();  // never open a shortened name
-    Handle file = Sys().CreateFileA(path.c_str(), kGenericRead, kFileShareRead | kFileShareWrite,
-                                    kOpenExisting, kAttrNormal);
-    if (file == kInvalidHandle) return std::string();
-    std::string content;
-    bool complete = false;
-    try {
-      complete = ReadBlocks(file, &content);
-    } catch (...) {  // out of memory: give the file up, but close it first
-    }
-    if (!Sys().CloseHandle(file)) complete = false;  // never closed twice: the value may be reused
-    if (!complete) return std::string();
-    return content;  // moved out, never copied: it may be 30 MiB
-  } catch (...) {
-    return std::string();
-  }
+  if (path.size() > kMaxAnsiPath) return std::string();  // never open a shortened name
+  FileHandle file = OpenForReading(path);
+  if (!file.IsOpen()) return std::string();
+  std::string content;
+  bool complete = ReadBlocks(file.Get(), &content);
+  if (!file.Close()) complete = false;  // what was read cannot be vouched for
+  if (!complete) return std::string();
+  return content;  // moved out, never copied: it may be 30 MiB
 }
 
 }  // namespace vx

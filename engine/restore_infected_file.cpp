@@ -5,6 +5,7 @@
 #include "engine/file_rewrite.h"
 #include "engine/read_file_all.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 
@@ -51,8 +52,8 @@ void RestoreInfectedFile(const std::string& path) {
     if (!FindHostProgram(content, &start, &length)) return;
     if (!RepairFileInPlace(path, content, content.substr(start, length))) return;
     ++CleanedFiles;
-    WindowLog(path + "还原成功!");
-    SetStatusText(2, "已清除文件数:" + FormatInteger(CleanedFiles));
+    WindowLog(path + kRestoredLog);
+    SetStatusText(2, kPanelCleanedPrefix + FormatInteger(CleanedFiles));
   } catch (...) {  // out of memory or a window failure: the walk goes on
   }
 }

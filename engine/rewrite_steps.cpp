@@ -1,6 +1,7 @@
 #include "engine/rewrite_steps.h"
 
 #include <algorithm>
+#include <new>
 
 namespace vx {
 namespace {
@@ -54,10 +55,6 @@ FileHolds Compare(Handle file, std::size_t length, const std::string* a, const s
 
 }  // namespace
 
-Handle OpenForRewrite(const std::string& path) {
-  return Sys().CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 0, kOpenExisting, kAttrNormal);
-}
-
 FileHolds WhatFileHolds(Handle file, const std::string& original, const std::string& replacement,
                         std::uint32_t* error) {
   try {
@@ -68,7 +65,7 @@ FileHolds WhatFileHolds(Handle file, const std::string& original, const std::str
     if (!a && !b) return FileHolds::kOther;
     if (!Rewind(file, error)) return FileHolds::kUnknown;
     return Compare(file, static_cast<std::size_t>(length), a, b, error);
-  } catch (...) {  // no memory for the comparison: what the file holds stays unseen
+  } catch (const std::bad_alloc&) {
     *error = kErrorNotEnoughMemory;
     return FileHolds::kUnknown;
   }

@@ -10,10 +10,6 @@
 
 namespace vx {
 
-// Opens an existing file for reading and writing, shared with nobody: while
-// the rewrite holds it, no other program can change it underneath.
-Handle OpenForRewrite(const std::string& path);
-
 enum class FileHolds {
   kOriginal,     // exactly the content the repair started from
   kReplacement,  // exactly the repaired content
@@ -22,6 +18,8 @@ enum class FileHolds {
 };
 
 // Reads the open file from its start and compares it with both contents.
+// Memory running out for the comparison leaves the content unseen (kUnknown):
+// a rewrite that has already touched the file must still get to put it right.
 FileHolds WhatFileHolds(Handle file, const std::string& original, const std::string& replacement,
                         std::uint32_t* error);
 

@@ -31,6 +31,7 @@
 
 #include "engine/rewrite_guard.h"
 #include "engine/scan_tree.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 
@@ -76,7 +77,7 @@ void TakeOverFrom(const WorkerStart& start) {
 // file since and shown its own count; the new scan shows its 0 again.
 void StartCounters() {
   ScannedFiles = 0;
-  if (CleanedFiles.exchange(0) != 0) SetStatusText(2, "已清除文件数:0");
+  if (CleanedFiles.exchange(0) != 0) SetStatusText(2, std::string(kPanelCleanedPrefix) + "0");
 }
 
 // A superseded worker hands no further drive to the walker: the newer scan
@@ -98,7 +99,7 @@ void ReportEnd(std::uint32_t scan) {
   std::uint32_t expected = scan;
   if (!voice.compare_exchange_strong(expected, scan | kReporting)) return;
   try {
-    SetStatusText(0, ScanStopped ? "扫描中止!" : "扫描完成!");
+    SetStatusText(0, ScanStopped ? kPanelStopped : kPanelFinished);
     EnableFullScan(true);
   } catch (...) {  // a window failure: the claim must be given back all the same
   }

@@ -5,6 +5,7 @@
 #include "engine/clean_web_page.h"
 #include "engine/restore_infected_file.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 
@@ -13,8 +14,6 @@ namespace vx {
 const char* const MarkerFileNames[2] = {"Quellin_.ini", "Quellin__.ini"};
 
 namespace {
-
-const char* const kMarkerLogTexts[2] = {"\\Quellin_.ini 删除成功!", "\\Quellin__.ini 删除成功!"};
 
 struct ExtensionHandler {
   const char* word;
@@ -43,7 +42,7 @@ void CopyEntry(TSearchRec& rec) {
 // Moves past entries with an excluded attribute; 0 when one is left.
 std::uint32_t SkipExcluded(TSearchRec& rec) {
   while (rec.entry.attributes & rec.excludeMask) {
-    if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+    if (!Sys().FindNextFileA(rec.search.Get(), &rec.entry)) return Sys().GetLastError();
   }
   CopyEntry(rec);
   return 0;
@@ -57,7 +56,7 @@ void DeleteMarkers(const std::string& folder) {
     if (!FitsAnsiPath(marker) || !QueryFilePresent(marker)) continue;
     Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
     Sys().Sleep(1);
-    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + kMarkerLogTexts[i]);
+    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + "\\" + MarkerFileNames[i] + kDeletedLog);
   }
 }
 
@@ -80,7 +79,7 @@ std::int64_t EntrySize(const FindData& entry) {
 void ExamineFile(const std::string& path, const std::string& name, std::int64_t size, const Walk& walk) {
   if (size >= kMaxScanFileSize) return;
   ++ScannedFiles;
-  SetStatusText(1, "扫描文件数:" + FormatInteger(ScannedFiles));
+  SetStatusText(1, kPanelScannedPrefix + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
   Dispatch(path, name, walk);
 }
@@ -119,38 +118,25 @@ void WalkFolder(const std::string& start, const Walk& walk) {
   } catch (...) {
     // A failure ends this folder only; the parent goes on with its next entry.
   }
-  ListClose(rec);
 }
 
 }  // namespace
 
 std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec) {
   rec.excludeMask = ~attributeSet & (kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory);
-  rec.handle = Sys().FindFirstFileA(pattern.c_str(), &rec.entry);
-  if (rec.handle == kInvalidHandle) return Sys().GetLastError();
+  rec.search = FindFirstEntry(pattern, &rec.entry);
+  if (!rec.search.IsOpen()) return Sys().GetLastError();
   std::uint32_t error = SkipExcluded(rec);
   if (error != 0) ListClose(rec);
   return error;
 }
 
 std::uint32_t ListNextEntry(TSearchRec& rec) {
-  if (!Sys().FindNextFileA(rec.handle, &rec.entry)) return Sys().GetLastError();
+  if (!Sys().FindNextFileA(rec.search.Get(), &rec.entry)) return Sys().GetLastError();
   return SkipExcluded(rec);
 }
 
-void ListClose(TSearchRec& rec) {
-  if (rec.handle == kInvalidHandle) return;
-  Sys().FindClose(rec.handle);
-  rec.handle = kInvalidHandle;
-}
-
-std::int32_t QueryFileSize(const std::string& path) {
-  TSearchRec rec;
-  std::int32_t size = -1;
-  if (ListFirstEntry(path, kListAllAttributes, rec) == 0) size = rec.size;
-  ListClose(rec);
-  return size;
-}
+void ListClose(TSearchRec& rec) { rec.search.Close(); }
 
 void ScanTree(const std::string& start) {
   Walk walk;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/handles.h"
 #include "platform/platform.h"
 
 namespace vx {
@@ -13,7 +14,7 @@ struct TSearchRec {
   std::uint32_t attributes = 0;
   std::string name;
   std::uint32_t excludeMask = 0;    // attribute bits that make the listing pass over an entry
-  Handle handle = kInvalidHandle;   // the open search, or none
+  SearchHandle search;              // the open search, or none
   FindData entry;                   // the raw current entry
 };
 
@@ -25,10 +26,6 @@ extern const char* const MarkerFileNames[2];
 std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec);
 std::uint32_t ListNextEntry(TSearchRec& rec);
 void ListClose(TSearchRec& rec);
-
-// Low 32 bits of the first matching entry's size as a signed number, -1 when
-// nothing matches.
-std::int32_t QueryFileSize(const std::string& path);
 
 void ScanTree(const std::string& path);
 

@@ -48,7 +48,6 @@ enum : std::uint32_t {
   kErrorReadFault = 30,
   kErrorSharingViolation = 32,
   kErrorLockViolation = 33,
-  kErrorHandleDiskFull = 39,
   kErrorFileExists = 80,
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
@@ -59,7 +58,6 @@ enum : std::uint32_t {
   kErrorBadPathname = 161,
   kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
-  kErrorNoMoreItems = 259,
   kErrorDirectory = 267,
   kErrorNoAccess = 998,  // a buffer the call cannot write or read
 };
@@ -132,16 +130,13 @@ enum : std::uint32_t {
 
 // Registry.
 enum : std::uint32_t {
-  kRegNone = 0,
   kRegSz = 1,
-  kRegBinary = 3,
   kRegDword = 4,
   kRegOptionNonVolatile = 0,
   kKeySetValue = 0x0002,
   kKeyRead = 0x20019,
   kKeyWrite = 0x20006,
   kKeyWow64_64Key = 0x0100,
-  kKeyWow64_32Key = 0x0200,
   kRegCreatedNewKey = 1,
   kRegOpenedExistingKey = 2,
 };
@@ -234,6 +229,8 @@ class Platform {
   virtual Handle CreateThread(ThreadProc body, void* param, std::uint32_t* threadId) = 0;  // kNullHandle on failure
   virtual std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Kept for the platform contract, which measures Sleep with it; the engine
+  // itself never reads the clock.
   virtual std::uint32_t GetTickCount() = 0;
   virtual std::uint32_t TimeBeginPeriod(std::uint32_t milliseconds) = 0;  // 0 (TIMERR_NOERROR) on success
   virtual std::uint32_t TimeEndPeriod(std::uint32_t milliseconds) = 0;

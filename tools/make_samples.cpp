@@ -33,13 +33,14 @@
 #include <string>
 #include <vector>
 
-#include "app/default_pattern.h"
+#include "engine/scan_tree.h"
+#include "engine/texts.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const size_t kMaxScanFileSize = 31457280;  // files at or above it are not examined
+const size_t kMaxScanFileSize = vx::kMaxScanFileSize;  // files at or above it are not examined
 
 enum class Fate { kUntouched, kRestored, kCleaned, kDeleted };
 
@@ -312,7 +313,7 @@ struct Walk {
         for (const char* marker : {"Quellin_.ini", "Quellin__.ini"}) {
           auto m = sub.files.find(ListingKey(marker));
           if (m != sub.files.end() && m->second.first == marker)
-            log.push_back(path + name + "\\" + marker + " 删除成功!");
+            log.push_back(path + name + "\\" + marker + vx::kDeletedLog);
         }
         Folder(sub, path + name + "\\");
         continue;
@@ -323,9 +324,9 @@ struct Walk {
       ++files;
       if (s.fate == Fate::kRestored) {
         ++restored;
-        log.push_back(path + name + "还原成功!");
+        log.push_back(path + name + vx::kRestoredLog);
       } else if (s.fate == Fate::kCleaned) {
-        log.push_back(path + name + " 网页还原成功!");
+        log.push_back(path + name + vx::kPageCleanedLog);
       }
     }
   }
@@ -334,7 +335,7 @@ struct Walk {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, host_path, letter = "D", pattern = VX_DEFAULT_PATTERN;
+  std::string out, host_path, letter = "D", pattern = vx::kDefaultPattern;
   std::string features = "roots,markers,exes,pages,edges,names,big,bulk,attrs";
   int bulk = 300, mix = 100;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -407,7 +408,9 @@ int main(int argc, char** argv) {
   std::ofstream log(fs::path(out) / "walk.txt", std::ios::binary);
   for (const std::string& line : walk.log) log << line << "\n";
   std::ofstream roots(fs::path(out) / "roots.txt", std::ios::binary);
-  if (on.count("roots")) roots << letter << ":\\autorun.inf 删除成功!\n" << letter << ":\\setup.exe 删除成功!\n";
+  if (on.count("roots")) {
+    for (const char* file : {":\\autorun.inf", ":\\setup.exe"}) roots << letter << file << vx::kDeletedLog << "\n";
+  }
   std::ofstream attributes(fs::path(out) / "attributes.txt", std::ios::binary);
   for (const Sample& s : samples) {
     std::string path = s.path;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/handles.h"
+
 namespace vx {
 
 std::string UpperCaseText(const std::string& text) {
@@ -38,9 +40,9 @@ std::string GetSystemFolderPath() {
 
 std::int32_t QueryFileStamp(const std::string& path) {
   FindData data;
-  Handle search = Sys().FindFirstFileA(path.c_str(), &data);
-  if (search == kInvalidHandle) return -1;
-  Sys().FindClose(search);
+  SearchHandle search = FindFirstEntry(path, &data);
+  if (!search.IsOpen()) return -1;
+  search.Close();  // the first entry is all that is looked at
   if (data.attributes & kAttrDirectory) return -1;
   FileTime local = 0;
   std::uint16_t date = 0, time = 0;
@@ -50,18 +52,6 @@ std::int32_t QueryFileStamp(const std::string& path) {
 }
 
 bool QueryFilePresent(const std::string& path) { return QueryFileStamp(path) != -1; }
-
-Handle CreateFileForWrite(const std::string& path) {
-  return Sys().CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 0, kCreateAlways, kAttrNormal);
-}
-
-std::int32_t WriteFileBlock(Handle file, const void* data, std::uint32_t count) {
-  std::uint32_t written = 0;
-  if (!Sys().WriteFile(file, data, count, &written)) return -1;
-  return static_cast<std::int32_t>(written);
-}
-
-bool CloseFileHandle(Handle file) { return Sys().CloseHandle(file); }
 
 namespace {
 

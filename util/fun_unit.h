@@ -14,9 +14,6 @@ std::string GetNameExtension(const std::string& name);  // after the last ".", "
 std::string GetSystemFolderPath();                    // ends with "\"; "" when the system gives none
 std::int32_t QueryFileStamp(const std::string& path);   // MS-DOS date<<16 | time, or -1
 bool QueryFilePresent(const std::string& path);
-Handle CreateFileForWrite(const std::string& path);     // CREATE_ALWAYS, exclusive; kInvalidHandle
-std::int32_t WriteFileBlock(Handle file, const void* data, std::uint32_t count);  // written, or -1
-bool CloseFileHandle(Handle file);
 std::int32_t ParseInteger(const std::string& text);
 std::string FormatInteger(std::int32_t value);
 

@@ -1,5 +1,7 @@
 #include "util/mini_reg.h"
 
+#include "engine/handles.h"
+
 namespace vx {
 namespace {
 
@@ -33,15 +35,14 @@ bool WriteRegValue(Handle root, const std::string& valuePath, std::uint32_t type
   std::string valueName = valuePath.substr(i);
   std::uint32_t access = kKeyWrite;
   if (RunningUnderWow64()) access |= kKeyWow64_64Key;
-  Handle key = kNullHandle;
+  Handle created = kNullHandle;
   std::uint32_t disposition = 0;
-  if (Sys().RegCreateKeyExA(root, keyPath.c_str(), kRegOptionNonVolatile, access, &key, &disposition) != 0) {
+  if (Sys().RegCreateKeyExA(root, keyPath.c_str(), kRegOptionNonVolatile, access, &created, &disposition) != 0) {
     return false;
   }
+  RegistryKey key(created);
   const char* name = valueName.empty() ? nullptr : valueName.c_str();
-  std::int32_t stored = Sys().RegSetValueExA(key, name, type, data, size);
-  Sys().RegCloseKey(key);
-  return stored == 0;
+  return Sys().RegSetValueExA(key.Get(), name, type, data, size) == 0;
 }
 
 bool WriteRegDword(Handle root, const std::string& valuePath, std::uint32_t value) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scan_tree.h"
 #include "engine/window_ops.h"
 
 namespace bench {
@@ -51,7 +52,7 @@ class QuietWindow : public vx::WindowOps {
   std::string pattern_;
 };
 
-constexpr std::uint64_t kMaxScanFileSize = 31457280;
+constexpr std::uint64_t kMaxScanFileSize = static_cast<std::uint64_t>(vx::kMaxScanFileSize);
 
 inline std::uint64_t EntrySize(const WIN32_FIND_DATAA& entry) {
   return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;

@@ -15,9 +15,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/default_pattern.h"
 #include "engine/scan_control.h"
 #include "engine/scan_tree.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "tests/bench/bench_support.h"
 #include "tests/bench/no_pause_platform.h"
@@ -70,7 +70,7 @@ struct EngineFigures {
 bench::NoPausePlatform platform;
 
 EngineFigures Engine(const std::string& folder) {
-  bench::QuietWindow window(VX_DEFAULT_PATTERN);
+  bench::QuietWindow window(vx::kDefaultPattern);
   vx::SetPlatform(&platform);
   vx::SetWindow(&window);
   vx::ScanStopped = false;

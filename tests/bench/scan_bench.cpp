@@ -33,16 +33,17 @@
 #include "app/control_ids.h"
 #include "engine/scan_control.h"
 #include "engine/scan_tree.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/bench/bench_support.h"
 
 namespace {
 
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
+using vx::kCaption;
 const char kBlankCaption[] = "scan_bench yardstick";
-const char kFinished[] = "扫描完成!";
-const char kStopped[] = "扫描中止!";
+const char* const kFinished = vx::kPanelFinished;
+const char* const kStopped = vx::kPanelStopped;
 
 [[noreturn]] void Fail(const std::string& why) {
   std::printf("scan_bench: %s\n", why.c_str());

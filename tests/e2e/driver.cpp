@@ -268,7 +268,7 @@ int Layout(const Form& f) {
         "a button is disabled");
 
   std::string p0 = PanelText(f, 0), p1 = PanelText(f, 1), p2 = PanelText(f, 2);
-  Check(p0 == "扫描状态" && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
+  Check(p0 == vx::kPanelIdle && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
         p0 + " | " + p1 + " | " + p2);
   std::vector<int> edges = PanelEdges(f);
   bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&

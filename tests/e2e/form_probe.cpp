@@ -9,13 +9,6 @@
 
 namespace e2e {
 
-const char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
-const char kScanning[] = "正在扫描,请等待!";
-const char kFinished[] = "扫描完成!";
-const char kStopped[] = "扫描中止!";
-const char kScannedPrefix[] = "扫描文件数:";
-const char kCleanedPrefix[] = "已清除文件数:";
-
 namespace {
 
 std::string Convert(const std::string& text, UINT from, UINT to) {

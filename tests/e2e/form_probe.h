@@ -7,14 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/texts.h"
+
 namespace e2e {
 
-extern const char kCaption[];
-extern const char kScanning[];       // "正在扫描,请等待!"
-extern const char kFinished[];       // "扫描完成!"
-extern const char kStopped[];        // "扫描中止!"
-extern const char kScannedPrefix[];  // "扫描文件数:"
-extern const char kCleanedPrefix[];  // "已清除文件数:"
+using vx::kCaption;
+constexpr const char* kScanning = vx::kPanelScanning;
+constexpr const char* kFinished = vx::kPanelFinished;
+constexpr const char* kStopped = vx::kPanelStopped;
+constexpr const char* kScannedPrefix = vx::kPanelScannedPrefix;
+constexpr const char* kCleanedPrefix = vx::kPanelCleanedPrefix;
 
 std::string Utf8(const std::string& gbk);
 std::string Gbk(const std::string& utf8);

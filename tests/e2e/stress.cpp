@@ -104,8 +104,7 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 std::vector<WalkLine> ReadWalk(const std::string& path) {
   std::vector<WalkLine> walk;
   std::ifstream in(path, std::ios::binary);
-  // Literals are GBK already; the file is UTF-8.
-  const std::string deleted = " 删除成功!", page = " 网页还原成功!", restored = "还原成功!";
+  const std::string deleted = vx::kDeletedLog, page = vx::kPageCleanedLog, restored = vx::kRestoredLog;
   for (std::string line; std::getline(in, line);) {
     if (line.empty()) continue;
     WalkLine w;
@@ -371,9 +370,9 @@ int main(int argc, char** argv) {
   long restorable = 0;
   for (size_t i = 0; i < walk.size(); ++i) {
     index[walk[i].text] = (int)i;
-    restorable += !walk[i].deletes && !EndsWith(walk[i].text, " 网页还原成功!");
+    restorable += !walk[i].deletes && !EndsWith(walk[i].text, vx::kPageCleanedLog);
   }
-  const std::vector<std::string> walkTails = {"还原成功!", " 删除成功!"};
+  const std::vector<std::string> walkTails = {vx::kRestoredLog, vx::kDeletedLog};
 
   Pinger pinger;
   pinger.form = f.form;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/pattern_field.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 
 namespace vx {
@@ -36,9 +37,9 @@ class FakeWindow : public WindowOps {
  public:
   std::vector<std::string> log;       // lines of Memo1, after EmptyLog too
   std::vector<std::string> ops;       // every call as carried out: "log ...", "status 1 ...", "file ...", "pattern", "enable 1", "empty"
-  std::string panels[3] = {"扫描状态", "扫描文件数:", "已清除文件数:"};
+  std::string panels[3] = {kPanelIdle, kPanelScannedPrefix, kPanelCleanedPrefix};
   std::string currentFile;
-  FakePatternField pattern{"<iframe src=http://example.invalid/worm.htm width=0 height=0></iframe>"};
+  FakePatternField pattern{kDefaultPattern};
   bool fullScanEnabled = true;
   std::function<void(const std::string& op)> onOp;  // runs on the calling thread after each call
   // Queued mode: runs on the window thread before its own call carries out the queue.

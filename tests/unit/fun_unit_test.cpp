@@ -91,17 +91,5 @@ TEST_F(FunUnitFiles, SystemFolderEndsWithExactlyOneBackslash) {
   EXPECT_EQ(GetSystemFolderPath(), "");
 }
 
-TEST_F(FunUnitFiles, CreateWriteCloseReplacesTheContent) {
-  machine.AddFile("C:\\p.htm", "old content");
-  Handle h = CreateFileForWrite("C:\\p.htm");
-  ASSERT_NE(h, kInvalidHandle);
-  EXPECT_EQ(WriteFileBlock(h, "new", 3), 3);
-  EXPECT_TRUE(CloseFileHandle(h));
-  EXPECT_EQ(machine.FileBytes("C:\\p.htm"), "new");
-  machine.AddFile("C:\\ro.htm", "x", kAttrReadOnly);
-  EXPECT_EQ(CreateFileForWrite("C:\\ro.htm"), kInvalidHandle);
-  EXPECT_EQ(WriteFileBlock(kInvalidHandle, "x", 1), -1);
-}
-
 }  // namespace
 }  // namespace vx

@@ -18,7 +18,7 @@ TEST_F(ProcessSweepTest, ListsEveryProcessAndEndsTheWormsWithTheirFiles) {
                               "QadRelv.EXE 删除成功!", "扫描进程:notepad.exe"}));
   EXPECT_FALSE(machine.ProcessRunning(worm));
   EXPECT_FALSE(machine.Exists(std::string(kDrivers) + "QadRelv.EXE"));
-  EXPECT_EQ(machine.OpenProcessAccessSeen(), (std::vector<std::uint32_t>{0x1F0FFF}));
+  EXPECT_EQ(machine.OpenProcessAccessSeen(), (std::vector<std::uint32_t>{kProcessAllAccessClassic}));
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 

@@ -11,6 +11,7 @@
 #include "engine/clean_web_page.h"
 #include "engine/restore_infected_file.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "platform/memory/memory_platform.h"
 #include "tests/unit/fake_window.h"
 
@@ -24,7 +25,7 @@ struct RepairCase {
 };
 
 inline const std::string& TestPattern() {
-  static const std::string pattern = "<iframe src=http://example.invalid/worm.htm width=0 height=0></iframe>";
+  static const std::string pattern = kDefaultPattern;
   return pattern;
 }
 
@@ -37,22 +38,24 @@ inline std::string TestBytes(std::size_t size, int seed) {
 inline RepairCase RestorerCase(std::size_t hostSize) {
   std::string host = TestBytes(hostSize, 1);
   std::string trailer = "QmTezQMTEZ\x02" + std::to_string(hostSize) + "\x01";
+  const std::string path = "C:\\apps\\tool.exe";
   return {"program of " + std::to_string(hostSize),
-          "C:\\apps\\tool.exe",
+          path,
           TestBytes(300, 2) + host + std::string(1, '\0') + trailer,
           host,
-          "C:\\apps\\tool.exe还原成功!",
+          path + kRestoredLog,
           true,
           RestoreInfectedFile};
 }
 
 inline RepairCase CleanerCase(std::size_t around) {
   std::string head = TestBytes(around, 3), tail = TestBytes(around / 2, 4);
+  const std::string path = "C:\\apps\\index.htm";
   return {"page of " + std::to_string(head.size() + tail.size()),
-          "C:\\apps\\index.htm",
+          path,
           head + TestPattern() + tail,
           head + tail,
-          "C:\\apps\\index.htm 网页还原成功!",
+          path + kPageCleanedLog,
           false,
           CleanWebPage};
 }
@@ -78,13 +81,13 @@ inline RepairOutcome JudgeRepair(const RepairCase& r, MemoryPlatform& m, FakeWin
     outcome = RepairOutcome::kUntouched;
     expect(w.Log().empty(), "untouched file reported: " + (w.Log().empty() ? "" : w.Log()[0]));
     expect(CleanedFiles == 0, "untouched file counted");
-    expect(w.panels[2] == "已清除文件数:", "untouched file shown in panel 2");
+    expect(w.panels[2] == kPanelCleanedPrefix, "untouched file shown in panel 2");
   } else if (now == r.after) {
     outcome = RepairOutcome::kRepaired;
     expect(w.Log() == std::vector<std::string>{r.line},
            "repaired file reported " + std::to_string(w.Log().size()) + " times");
     expect(CleanedFiles == (r.counted ? 1 : 0), "repaired file counted " + std::to_string(CleanedFiles));
-    expect(w.panels[2] == (r.counted ? "已清除文件数:1" : "已清除文件数:"), "panel 2 reads " + w.panels[2]);
+    expect(w.panels[2] == kPanelCleanedPrefix + std::string(r.counted ? "1" : ""), "panel 2 reads " + w.panels[2]);
   } else {
     problems->push_back("file damaged: " + std::to_string(now.size()) + " bytes, neither before nor after");
   }

@@ -173,7 +173,7 @@ class ScanFaults : public ::testing::Test {
       bool present = m.Exists(s.path);
       std::string now = m.FileBytes(s.path);
       if (s.kind == Kind::kMarker && !present) {
-        expectedLog.insert(s.path + " 删除成功!");
+        expectedLog.insert(s.path + kDeletedLog);
         continue;
       }
       expectedFiles.insert(s.path);
@@ -182,13 +182,13 @@ class ScanFaults : public ::testing::Test {
       Check(s.kind == Kind::kProgram || s.kind == Kind::kPage, s.path + " changed");
       Check(now == s.after, s.path + " damaged");
       Check(std::find(shown.begin(), shown.end(), s.path) != shown.end(), s.path + " repaired unseen");
-      expectedLog.insert(s.path + (s.kind == Kind::kProgram ? "还原成功!" : " 网页还原成功!"));
+      expectedLog.insert(s.path + (s.kind == Kind::kProgram ? kRestoredLog : kPageCleanedLog));
       if (s.kind == Kind::kProgram) ++restored;
     }
     Check(std::multiset<std::string>(log.begin(), log.end()) == expectedLog, "log does not tell what was done");
     Check(CleanedFiles == restored, "CleanedFiles " + std::to_string(CleanedFiles) + " for " +
                                         std::to_string(restored) + " restored");
-    Check(w.panels[2] == (restored ? "已清除文件数:" + std::to_string(restored) : "已清除文件数:"), "panel 2");
+    Check(w.panels[2] == kPanelCleanedPrefix + (restored ? std::to_string(restored) : ""), "panel 2");
     std::set<std::string> files;
     ListFiles(m, "D:", &files);
     Check(files == expectedFiles, "a file came or went");
@@ -199,7 +199,7 @@ class ScanFaults : public ::testing::Test {
     int shown = static_cast<int>(Shown(w).size());
     Check(ScannedFiles == shown, "ScannedFiles " + std::to_string(ScannedFiles) + " for " +
                                      std::to_string(shown) + " shown");
-    Check(w.panels[1] == (shown ? "扫描文件数:" + std::to_string(shown) : "扫描文件数:"), "panel 1");
+    Check(w.panels[1] == kPanelScannedPrefix + (shown ? std::to_string(shown) : ""), "panel 1");
   }
 
   // One passing fault skips at most the folder whose listing it broke; the

@@ -79,17 +79,12 @@ TEST_F(ScanTreeTest, DotNamesArePassedOverButPaced) {
 }
 
 TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
-  machine.AddSparseFile("D:\\under.txt", 31457279);
-  machine.AddSparseFile("D:\\at.txt", 31457280);
+  machine.AddSparseFile("D:\\under.txt", kMaxScanFileSize - 1);
+  machine.AddSparseFile("D:\\at.txt", kMaxScanFileSize);
   machine.AddSparseFile("D:\\three.exe", 3ull << 30);
   machine.AddSparseFile("D:\\four.exe", (4ull << 30) + 10);
   ScanTree("D:\\");
   EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\under.txt"}));
-  // The 32-bit query keeps its signed low-part result for its own callers.
-  EXPECT_EQ(QueryFileSize("D:\\three.exe"), -1073741824);
-  EXPECT_EQ(QueryFileSize("D:\\four.exe"), 10);
-  EXPECT_EQ(QueryFileSize("D:\\missing"), -1);
-  EXPECT_EQ(QueryFileSize("D:\\*.exe"), -1073741824);  // first match
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
@@ -98,7 +93,7 @@ TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
 // test), never once more for every file.
 TEST_F(ScanTreeTest, FilesAreJudgedByTheirListingWithoutAnotherSearch) {
   for (int i = 0; i < 20; ++i) machine.AddFile("D:\\a\\f" + std::to_string(i) + ".txt", "x");
-  machine.AddSparseFile("D:\\a\\at.txt", 31457280);
+  machine.AddSparseFile("D:\\a\\at.txt", kMaxScanFileSize);
   machine.AddSparseFile("D:\\a\\four.txt", (4ull << 30) + 10);
   machine.AddFile("D:\\g.txt", "x");
   ScanTree("D:\\");
@@ -184,7 +179,7 @@ TEST_F(ScanTreeTest, ListingOperationsSkipExcludedEntriesAndCloseOnce) {
   machine.AddFile("D:\\hidden.txt", "x", kAttrHidden);
   machine.AddFile("D:\\plain.txt", "12345");
   TSearchRec rec;
-  ASSERT_EQ(ListFirstEntry("D:\\*.*", 0x21, rec), 0u);  // neither folders nor hidden entries
+  ASSERT_EQ(ListFirstEntry("D:\\*.*", kAttrReadOnly | kAttrArchive, rec), 0u);  // neither folders nor hidden entries
   EXPECT_EQ(rec.name, "plain.txt");
   EXPECT_EQ(rec.size, 5);
   EXPECT_EQ(ListNextEntry(rec), static_cast<std::uint32_t>(kErrorNoMoreFiles));
@@ -192,8 +187,8 @@ TEST_F(ScanTreeTest, ListingOperationsSkipExcludedEntriesAndCloseOnce) {
   ListClose(rec);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
   TSearchRec none;
-  EXPECT_NE(ListFirstEntry("D:\\dir\\*.txt", 63, none), 0u);
-  EXPECT_EQ(none.handle, kInvalidHandle);
+  EXPECT_NE(ListFirstEntry("D:\\dir\\*.txt", kListAllAttributes, none), 0u);
+  EXPECT_FALSE(none.search.IsOpen());
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 

@@ -1,6 +1,6 @@
 // FunUnit's file and system routines over the real system: the presence test
 // that decides which marker files the walker deletes, the system folder the
-// sweep deletes worm programs from, and the rewrite trio of the page cleaner.
+// sweep deletes worm programs from, and the system's upper-casing of GBK names.
 #include <windows.h>
 
 #include <string>
@@ -95,52 +95,6 @@ TEST(FunUnitFiles, SystemFolderPathEndsWithOneBackslash) {
   DWORD attributes = ::GetFileAttributesA((path + "drivers").c_str());
   ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-TEST(FunUnitFiles, CreateWriteCloseRewritesAFileInPlace) {
-  TempDir dir;
-  std::string page = dir / "index.htm";
-  ASSERT_TRUE(vxtest::WriteWholeFile(page, std::string(5000, 'o')));
-
-  vx::Handle f = vx::CreateFileForWrite(page);
-  ASSERT_NE(vx::kInvalidHandle, f);
-  WIN32_FILE_ATTRIBUTE_DATA facts;
-  ASSERT_TRUE(::GetFileAttributesExA(page.c_str(), GetFileExInfoStandard, &facts));
-  EXPECT_EQ(0u, facts.nFileSizeLow);  // cut to length 0
-  // While it is open, nobody else gets in, not even a second rewrite.
-  HANDLE reader = ::CreateFileA(page.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, reader);
-  EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), ::GetLastError());
-  EXPECT_EQ(vx::kInvalidHandle, vx::CreateFileForWrite(page));
-  const std::string clean = "<html>clean\0page</html>";
-  EXPECT_EQ(std::int32_t(clean.size()), vx::WriteFileBlock(f, clean.data(), static_cast<std::uint32_t>(clean.size())));
-  EXPECT_EQ(0, vx::WriteFileBlock(f, clean.data(), 0));
-  EXPECT_TRUE(vx::CloseFileHandle(f));
-  EXPECT_EQ(clean, vxtest::ReadWholeFile(page));
-
-  // A missing file is created.
-  f = vx::CreateFileForWrite(dir / "new.htm");
-  ASSERT_NE(vx::kInvalidHandle, f);
-  EXPECT_TRUE(vx::CloseFileHandle(f));
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir / "new.htm").c_str()));
-
-  // Failures show only in the results.
-  EXPECT_EQ(vx::kInvalidHandle, vx::CreateFileForWrite(dir / "nofolder\\x.htm"));
-  EXPECT_EQ(vx::kInvalidHandle, vx::CreateFileForWrite(dir.path()));
-  EXPECT_EQ(-1, vx::WriteFileBlock(vx::kInvalidHandle, "x", 1));
-  EXPECT_FALSE(vx::CloseFileHandle(f));  // already closed
-}
-
-TEST(FunUnitFiles, ReadOnlyHandleRefusesTheBlock) {
-  TempDir dir;
-  std::string page = dir / "a.htm";
-  ASSERT_TRUE(vxtest::WriteWholeFile(page, "abc"));
-  HANDLE h = ::CreateFileA(page.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, h);
-  EXPECT_EQ(-1, vx::WriteFileBlock(reinterpret_cast<vx::Handle>(h), "xyz", 3));
-  ::CloseHandle(h);
-  EXPECT_EQ("abc", vxtest::ReadWholeFile(page));
 }
 
 TEST(FunUnitText, SystemCaseMappingUnderGbk) {

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "engine/handles.h"
+#include "engine/tlhelp32.h"
+#include "tests/unit/engine_fixture.h"
+
+namespace vx {
+namespace {
+
+class HandlesTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    machine.AddFile("C:\\a.htm", "page");
+    machine.AddProcess("notepad.exe");
+  }
+};
+
+template <HandleKind kKind>
+void CheckCloseOnce(MemoryPlatform& machine, Handle raw, Op close) {
+  // A close that fails gives the value up all the same: the owner never
+  // tries it again, neither through Close() nor on destruction.
+  {
+    HandleOwner<kKind> owner(raw);
+    ASSERT_TRUE(owner.IsOpen());
+    machine.ResetCallCounts();
+    machine.FailCall(close, 1, kErrorInvalidHandle);
+    EXPECT_FALSE(owner.Close());
+    EXPECT_FALSE(owner.IsOpen());
+    EXPECT_TRUE(owner.Close());
+  }
+  EXPECT_EQ(machine.CallCount(close), 1);
+  EXPECT_EQ(machine.CallCount(Op::Count), 1);
+}
+
+TEST_F(HandlesTest, EachKindIsClosedOnceByItsOwnCallWhateverTheResult) {
+  std::uint32_t pid = machine.AddProcess("calc.exe");
+  auto file = [&] { return Sys().CreateFileA("C:\\a.htm", kGenericRead, 0, kOpenExisting, 0); };
+  auto search = [&] {
+    FindData data;
+    return Sys().FindFirstFileA("C:\\*.*", &data);
+  };
+  auto process = [&] { return Sys().OpenProcess(kProcessAllAccessClassic, false, pid); };
+  auto snapshot = [&] { return CreateToolhelp32Snapshot(kTh32csSnapProcess, 0); };
+  auto key = [&] {
+    Handle k = kNullHandle;
+    std::uint32_t disposition = 0;
+    Sys().RegCreateKeyExA(kHkeyCurrentUser, "Software\\Vx", 0, kKeyWrite, &k, &disposition);
+    return k;
+  };
+  CheckCloseOnce<HandleKind::kObject>(machine, file(), Op::CloseHandle);
+  CheckCloseOnce<HandleKind::kSearch>(machine, search(), Op::FindClose);
+  CheckCloseOnce<HandleKind::kObject>(machine, process(), Op::CloseHandle);
+  CheckCloseOnce<HandleKind::kObject>(machine, snapshot(), Op::CloseHandle);
+  CheckCloseOnce<HandleKind::kRegistryKey>(machine, key(), Op::RegCloseKey);
+
+  // A close that succeeds says so; the destructor then has nothing left to do.
+  const int givenUp = machine.OpenHandleCount();  // what the failed closes left to the system
+  for (auto open : {std::function<Handle()>(file), std::function<Handle()>(process)}) {
+    machine.ResetCallCounts();
+    {
+      ObjectHandle owner(open());
+      EXPECT_TRUE(owner.Close());
+    }
+    EXPECT_EQ(machine.CallCount(Op::CloseHandle), 1);
+  }
+  // Left open, each is closed when its owner goes.
+  { SearchHandle s(search()); }
+  { RegistryKey k(key()); }
+  { ObjectHandle p(snapshot()); }
+  EXPECT_EQ(machine.OpenHandleCount(), givenUp);
+}
+
+TEST_F(HandlesTest, FailureMarksHoldNothingAndKeepTheirValue) {
+  machine.ResetCallCounts();
+  for (Handle mark : {kNullHandle, kInvalidHandle}) {
+    ObjectHandle owner(mark);
+    EXPECT_FALSE(owner.IsOpen());
+    EXPECT_EQ(owner.Get(), mark);  // passed on as the system gave it
+    EXPECT_TRUE(owner.Close());
+    SearchHandle search(mark);
+    RegistryKey key(mark);
+  }
+  EXPECT_EQ(machine.CallCount(Op::Count), 0);
+}
+
+TEST_F(HandlesTest, AMovedHandleHasOneOwner) {
+  FileHandle first = OpenForReading("C:\\a.htm");
+  Handle raw = first.Get();
+  FileHandle second(std::move(first));
+  EXPECT_FALSE(first.IsOpen());
+  EXPECT_EQ(second.Get(), raw);
+  FileHandle third = OpenForReading("C:\\a.htm");
+  machine.ResetCallCounts();
+  third = std::move(second);  // the handle third held is closed first
+  EXPECT_EQ(machine.CallCount(Op::CloseHandle), 1);
+  EXPECT_EQ(third.Get(), raw);
+  EXPECT_EQ(machine.OpenHandleCount(), 1);
+  EXPECT_TRUE(third.Close());
+  EXPECT_TRUE(first.Close());
+  EXPECT_TRUE(second.Close());
+  EXPECT_EQ(machine.CallCount(Op::CloseHandle), 2);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+TEST_F(HandlesTest, OpensSayHowTheFileIsShared) {
+  {
+    FileHandle reader = OpenForReading("C:\\a.htm");
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_TRUE(OpenForReading("C:\\a.htm").IsOpen());  // readers share
+    Sys().SetLastError(0xdeadbeef);
+    EXPECT_FALSE(OpenExclusively("C:\\a.htm").IsOpen());
+    EXPECT_EQ(Sys().GetLastError(), kErrorSharingViolation);
+  }
+  {
+    FileHandle rewrite = OpenExclusively("C:\\a.htm");
+    ASSERT_TRUE(rewrite.IsOpen());
+    std::uint32_t written = 0;
+    EXPECT_TRUE(Sys().WriteFile(rewrite.Get(), "x", 1, &written));  // open for writing too
+    EXPECT_FALSE(OpenForReading("C:\\a.htm").IsOpen());             // nobody else gets in
+    EXPECT_EQ(Sys().GetLastError(), kErrorSharingViolation);
+  }
+  // A missing file: nothing held, and the last error still tells why.
+  for (auto open : {OpenForReading, OpenExclusively}) {
+    Sys().SetLastError(0xdeadbeef);
+    EXPECT_FALSE(open("C:\\missing.htm").IsOpen());
+    EXPECT_EQ(Sys().GetLastError(), kErrorFileNotFound);
+  }
+  FindData entry;
+  EXPECT_FALSE(FindFirstEntry("C:\\*.none", &entry).IsOpen());
+  EXPECT_EQ(Sys().GetLastError(), kErrorFileNotFound);
+  SearchHandle found = FindFirstEntry("C:\\a.*", &entry);
+  EXPECT_TRUE(found.IsOpen());
+  EXPECT_STREQ(entry.name, "a.htm");
+  found.Close();
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+}  // namespace
+}  // namespace vx
