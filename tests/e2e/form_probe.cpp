@@ -51,11 +51,16 @@ class RemoteBuffer {
 std::string Utf8(const std::string& gbk) { return Convert(gbk, 936, CP_UTF8); }
 std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
 
+// The window can be found before it has made its controls: the search goes
+// on until the last of them (Edit2) is there.
 Form FindForm(DWORD timeout_ms) {
   Form f;
   DWORD start = GetTickCount();
-  while (!(f.form = FindWindowA(nullptr, kCaption))) {
-    if (GetTickCount() - start > timeout_ms) return f;
+  while (!(f.form = FindWindowA(nullptr, kCaption)) || !GetDlgItem(f.form, IDC_EDIT2)) {
+    if (GetTickCount() - start > timeout_ms) {
+      f.form = nullptr;
+      return f;
+    }
     Sleep(100);
   }
   f.memo = GetDlgItem(f.form, IDC_MEMO1);
