@@ -38,14 +38,3 @@ vx_bench_attributes() {
     vx_wine "$pfx" cmd /c "attrib $flags $letter:\\$path" </dev/null >/dev/null 2>&1
   done < "$out/attributes.txt"
 }
-
-# vx_bench_display: starts Xvfb on a free display, sets DISPLAY and
-# bench_xvfb_pid.
-vx_bench_display() {
-  local n
-  for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  bench_xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-}

@@ -27,15 +27,14 @@ done
 
 work=$(mktemp -d /tmp/vx-bench-scan.XXXXXX)
 pfx=$work/prefix
-bench_xvfb_pid=
 cleanup() {
   vx_wine_stop "$pfx"
-  [ -n "$bench_xvfb_pid" ] && kill "$bench_xvfb_pid" 2>/dev/null
+  vx_xvfb_stop
   [ "${KEEP:-0}" = 1 ] && echo "bench-scan: kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
-vx_bench_display
+vx_xvfb_start
 vx_make_prefix "$pfx" || exit 1
 vx_bench_tree "$work/d" D "$entries" >/dev/null || exit 1
 vx_map_drive "$pfx" d "$work/d/drive"
