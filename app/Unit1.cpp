@@ -85,6 +85,8 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
   return form->OnMessage(message, wParam, lParam);
 }
 
+// The switch is the window's table of contents: each message goes to its
+// handler, and a handler that leaves a message to Windows says so.
 LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -102,64 +104,45 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       DrainQueue();
       return 0;
     case WM_TIMER:
-      if (wParam == kBackstopTimer) {
-        DrainQueue();
-        return 0;
-      }
+      if (OnTimer(wParam)) return 0;
       break;
     case WM_ACTIVATE:
-      // Keep the keyboard focus on the control that had it, as a dialog does.
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(handle_, focus)) lastFocus_ = focus;
-      } else {
-        HWND target = lastFocus_ != nullptr && IsWindowEnabled(lastFocus_) ? lastFocus_ : Memo1;
-        SetFocus(target);
-      }
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case WM_SYSCOMMAND:
-      // Minimizing minimizes the application window, which hides this owned
-      // window and keeps the taskbar button.
-      if ((wParam & 0xFFF0) == SC_MINIMIZE && GetWindow(handle_, GW_OWNER) != nullptr) {
-        ShowWindow(GetWindow(handle_, GW_OWNER), SW_MINIMIZE);
-        return 0;
-      }
-      // Fixed size: a maximize or size command from anywhere does nothing.
-      if ((wParam & 0xFFF0) == SC_MAXIMIZE || (wParam & 0xFFF0) == SC_SIZE) return 0;
+      if (OnSysCommand(wParam & 0xFFF0)) return 0;
       break;
-    case WM_GETMINMAXINFO: {
-      // Holds the size even against ShowWindow(SW_MAXIMIZE) from outside.
-      RECT frame;
-      if (handle_ != nullptr && GetWindowRect(handle_, &frame)) {
-        MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-        const POINT size = {frame.right - frame.left, frame.bottom - frame.top};
-        limits->ptMaxSize = size;
-        limits->ptMaxPosition = {frame.left, frame.top};
-        limits->ptMinTrackSize = size;
-        limits->ptMaxTrackSize = size;
-        return 0;
-      }
+    case WM_GETMINMAXINFO:
+      if (OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam))) return 0;
       break;
-    }
     case WM_CLOSE:
       OnClose();
       return 0;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession();
     case WM_ENDSESSION:
-      // Windows ends the process after this returns.
-      if (wParam) EndScanForExit();
+      OnEndSession(wParam != FALSE);
       return 0;
     case WM_DESTROY:
-      KillTimer(handle_, kBackstopTimer);
-      queue_.SetWakeTarget(nullptr, 0);
-      PostQuitMessage(0);
+      OnDestroy();
       return 0;
     default:
       if (WatchRewrites(message)) return 0;
       break;
   }
   return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+bool TForm1::OnTimer(WPARAM timer) {
+  if (timer != kBackstopTimer) return false;
+  DrainQueue();
+  return true;
+}
+
+void TForm1::OnDestroy() {
+  KillTimer(handle_, kBackstopTimer);
+  queue_.SetWakeTarget(nullptr, 0);
+  PostQuitMessage(0);
 }
 
 void TForm1::OnCommand(int id, int code) {

@@ -78,13 +78,20 @@ class TForm1 : public WindowOps {
   // form_paint.cpp
   void OnPaint();
   LRESULT OnControlColor(HDC dc, HWND control);
+  // form_frame.cpp: the fixed frame and the keyboard focus
+  void OnActivate(bool active);
+  bool OnSysCommand(WPARAM command);  // true when the command was used up
+  bool OnGetMinMaxInfo(MINMAXINFO* limits);
   // form_close.cpp
   void OnClose();
   void EndScanForExit();
   BOOL OnQueryEndSession();
+  void OnEndSession(bool ending);
   void StartWatchingRewrites();
   bool WatchRewrites(UINT message);  // true when the message was the rewrite count's
 
+  bool OnTimer(WPARAM timer);  // true when the timer was the form's own
+  void OnDestroy();
   void OnCommand(int id, int code);
   std::string Edit2Text() const;
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }

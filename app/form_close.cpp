@@ -74,6 +74,11 @@ BOOL TForm1::OnQueryEndSession() {
   return rewriting ? FALSE : TRUE;
 }
 
+// Windows ends the process once this returns.
+void TForm1::OnEndSession(bool ending) {
+  if (ending) EndScanForExit();
+}
+
 void TForm1::OnClose() {
   if (closing_) return;  // a second close request while waiting
   EndScanForExit();

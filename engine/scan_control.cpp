@@ -29,6 +29,10 @@
 // start at 0 when its own walk starts, after the old worker has ended.
 #include "engine/scan_control.h"
 
+#include <memory>
+#include <utility>
+
+#include "engine/handles.h"
 #include "engine/rewrite_guard.h"
 #include "engine/scan_tree.h"
 #include "engine/texts.h"
@@ -49,26 +53,32 @@ constexpr std::uint32_t kRewritePollMs = 50;
 std::atomic<std::uint32_t> voice{0};  // the scan that may report its end, maybe with kReporting
 std::atomic<std::uint32_t> stopRequests{0};
 std::uint32_t nextScan = 1;           // touched on the UI thread only
-Handle newestWorker = kNullHandle;    // touched on the UI thread only
+
+// The newest worker's thread, touched on the UI thread only. Never destroyed:
+// at exit the system takes the handle back, and the platform may be gone.
+ObjectHandle& NewestWorker() {
+  static ObjectHandle* worker = new ObjectHandle();
+  return *worker;
+}
 
 struct WorkerStart {
-  Handle predecessor;          // a worker still running at the start, or none
+  ObjectHandle predecessor;    // a worker still running at the start, or none
   std::uint32_t scan;          // this scan's number
   std::uint32_t stopRequests;  // stop requests seen when the scan was started
 };
 
-bool IsRunning(Handle thread) {
-  return thread != kNullHandle && Sys().WaitForSingleObject(thread, 0) == kWaitTimeout;
+bool IsRunning(const ObjectHandle& thread) {
+  return thread.IsOpen() && Sys().WaitForSingleObject(thread.Get(), 0) == kWaitTimeout;
 }
 
 bool IsNewest(std::uint32_t scan) { return (voice.load() & ~kReporting) == scan; }
 
 // Runs on the new worker: lets the predecessor finish its current file and end,
 // then takes the stop flag over, unless a stop was requested meanwhile.
-void TakeOverFrom(const WorkerStart& start) {
-  if (start.predecessor == kNullHandle) return;
-  Sys().WaitForSingleObject(start.predecessor, kInfinite);
-  Sys().CloseHandle(start.predecessor);
+void TakeOverFrom(WorkerStart& start) {
+  if (!start.predecessor.IsOpen()) return;
+  Sys().WaitForSingleObject(start.predecessor.Get(), kInfinite);
+  start.predecessor.Close();
   ScanStopped = false;
   if (stopRequests.load() != start.stopRequests) ScanStopped = true;
 }
@@ -132,8 +142,8 @@ std::string ListScanDrives() {
 }
 
 std::uint32_t VX_WINAPI FullScanWorker(void* param) {
-  WorkerStart start = *static_cast<WorkerStart*>(param);
-  delete static_cast<WorkerStart*>(param);
+  std::unique_ptr<WorkerStart> owned(static_cast<WorkerStart*>(param));
+  WorkerStart& start = *owned;
   TakeOverFrom(start);
   std::string drives = ListScanDrives();
   if (IsNewest(start.scan)) {
@@ -155,29 +165,26 @@ void SupersedeEarlierScan() {
     }
     if (voice.compare_exchange_weak(current, nextScan)) break;
   }
-  if (IsRunning(newestWorker)) ScanStopped = true;  // its walk ends; the new worker takes the flag over
+  if (IsRunning(NewestWorker())) ScanStopped = true;  // its walk ends; the new worker takes the flag over
 }
 
 void StartFullScan() {
   SupersedeEarlierScan();
-  Handle predecessor = newestWorker;
-  if (predecessor != kNullHandle && !IsRunning(predecessor)) {
-    Sys().CloseHandle(predecessor);
-    predecessor = kNullHandle;
-  }
-  if (predecessor == kNullHandle) ScanStopped = false;
-  auto* start = new WorkerStart{predecessor, nextScan, stopRequests.load()};
+  ObjectHandle& newest = NewestWorker();
+  if (!IsRunning(newest)) newest.Close();
+  if (!newest.IsOpen()) ScanStopped = false;
+  auto start = std::unique_ptr<WorkerStart>(new WorkerStart{std::move(newest), nextScan, stopRequests.load()});
   std::uint32_t threadId = 0;
-  Handle thread = Sys().CreateThread(FullScanWorker, start, &threadId);
-  if (thread == kNullHandle) {
+  ObjectHandle thread(Sys().CreateThread(FullScanWorker, start.get(), &threadId));
+  if (!thread.IsOpen()) {
     // Nothing is reported. The voice stays with this scan number, which no
     // worker holds, so the predecessor stays silent too.
-    delete start;
-    newestWorker = predecessor;
+    newest = std::move(start->predecessor);
     return;
   }
+  start.release();  // the worker owns it now
   ++nextScan;
-  newestWorker = thread;
+  newest = std::move(thread);
 }
 
 void RequestScanStop() {
@@ -185,30 +192,28 @@ void RequestScanStop() {
   ScanStopped = true;
 }
 
-Handle ScanWorkerHandle() { return newestWorker; }
+Handle ScanWorkerHandle() { return NewestWorker().Get(); }
 
-bool ScanWorkerRunning() { return IsRunning(newestWorker); }
+bool ScanWorkerRunning() { return IsRunning(NewestWorker()); }
 
 // The newest worker waits for its predecessor before it ends, so its end
 // means every worker has ended. Rewrites are counted wherever they run.
 void SettleScanForExit(std::uint32_t walkWaitMs, WorkerWait wait) {
   if (wait == nullptr) wait = WaitOnPlatform;
-  Handle worker = newestWorker;
+  const ObjectHandle& worker = NewestWorker();
   if (!IsRunning(worker)) return;
   RequestScanStop();
-  if (wait(worker, walkWaitMs)) return;
+  if (wait(worker.Get(), walkWaitMs)) return;
   HoldBackRewrites();
-  while (RewritesUnderWay() > 0 && !wait(worker, kRewritePollMs)) {
+  while (RewritesUnderWay() > 0 && !wait(worker.Get(), kRewritePollMs)) {
   }
 }
 
 void ResetScanControl() {
   AllowRewrites();
-  if (newestWorker != kNullHandle) {
-    Sys().WaitForSingleObject(newestWorker, kInfinite);
-    Sys().CloseHandle(newestWorker);
-  }
-  newestWorker = kNullHandle;
+  ObjectHandle& newest = NewestWorker();
+  if (newest.IsOpen()) Sys().WaitForSingleObject(newest.Get(), kInfinite);
+  newest.Close();
   voice = 0;
   nextScan = 1;
   ScanStopped = false;

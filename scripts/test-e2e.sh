@@ -58,12 +58,15 @@ drive() {
 }
 state() { sed -n "s/^$1=//p" "$work/driver.out"; }  # a value the last driver command printed
 
-# Files a walk examines: every file below 30 MiB that has no "." at the start
-# of its name or of a folder on its way, on C:, D: and E:.
+# Files a walk examines: every file below the walker's size limit that has no
+# "." at the start of its name or of a folder on its way, on C:, D: and E:.
+# The limit is read from the walker's own definition.
+size_limit=$(sed -n 's/.*kMaxScanFileSize = \([0-9]*\);.*/\1/p' engine/scan_tree.h)
+[ -n "$size_limit" ] || { echo "test-e2e: no kMaxScanFileSize in engine/scan_tree.h" >&2; exit 1; }
 count_walkable() {
   local d n=0
   for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive"; do
-    n=$((n + $(cd "$d" && find . -type f ! -path '*/.*' -size -31457280c | wc -l)))
+    n=$((n + $(cd "$d" && find . -type f ! -path '*/.*' -size "-${size_limit}c" | wc -l)))
   done
   echo "$n"
 }

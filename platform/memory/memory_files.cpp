@@ -271,7 +271,7 @@ Handle MemoryPlatform::CreateFileA(const char* path, std::uint32_t access, std::
   open.access = access;
   open.share = share;
   bool reportsExisting = existed && (disposition == kCreateAlways || disposition == kOpenAlways);
-  mem::SetThreadError(reportsExisting ? std::uint32_t(kErrorAlreadyExists) : std::uint32_t(kErrorSuccess));
+  mem::SetThreadError(reportsExisting ? static_cast<std::uint32_t>(kErrorAlreadyExists) : static_cast<std::uint32_t>(kErrorSuccess));
   return s_->NewHandleLocked(std::move(open));
 }
 

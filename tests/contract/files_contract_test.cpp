@@ -44,8 +44,8 @@ TEST_F(ContractListing, SubfolderListsDotsFirstThenEveryEntryWithItsFacts) {
     ASSERT_EQ(listing.entries.size(), 6u) << everything;
     EXPECT_STREQ(listing.entries[0].name, ".");
     EXPECT_STREQ(listing.entries[1].name, "..");
-    EXPECT_EQ(listing.entries[0].attributes & kFlagBits, std::uint32_t(vx::kAttrDirectory));
-    EXPECT_EQ(listing.entries[1].attributes & kFlagBits, std::uint32_t(vx::kAttrDirectory));
+    EXPECT_EQ(listing.entries[0].attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
+    EXPECT_EQ(listing.entries[1].attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
     EXPECT_EQ(NameSet(listing), (std::set<std::string>{".", "..", "a.exe", "empty.htm", "hid.ini", "sub"}));
 
     const FindData* exe = listing.Find("a.exe");
@@ -53,8 +53,8 @@ TEST_F(ContractListing, SubfolderListsDotsFirstThenEveryEntryWithItsFacts) {
     EXPECT_EQ(exe->sizeHigh, 0u);
     EXPECT_EQ(exe->attributes & kFlagBits, 0u);
     EXPECT_EQ(listing.Find("empty.htm")->sizeLow, 0u);
-    EXPECT_EQ(listing.Find("hid.ini")->attributes & kFlagBits, std::uint32_t(vx::kAttrHidden | vx::kAttrSystem));
-    EXPECT_EQ(listing.Find("sub")->attributes & kFlagBits, std::uint32_t(vx::kAttrDirectory));
+    EXPECT_EQ(listing.Find("hid.ini")->attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrHidden | vx::kAttrSystem));
+    EXPECT_EQ(listing.Find("sub")->attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
   }
 }
 
@@ -440,10 +440,10 @@ TEST_F(ContractDelete, ReadOnlyFilesStayUntilTheirAttributesAreCleared) {
   // Hidden and system first: Wine keeps them in an extended attribute, which an
   // unprivileged user can no longer write once the file is read-only.
   ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrHidden | vx::kAttrSystem));
-  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, std::uint32_t(vx::kAttrHidden | vx::kAttrSystem));
+  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrHidden | vx::kAttrSystem));
   ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
   EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits,
-            std::uint32_t(vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
+            static_cast<std::uint32_t>(vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
 
   Os().SetLastError(kMarker);
   EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
@@ -475,7 +475,7 @@ TEST_F(ContractDelete, MissingFilesAndFolders) {
     EXPECT_FALSE(Os().DeleteFileA(At(c.name).c_str())) << c.name;
     EXPECT_EQ(Os().GetLastError(), c.error) << c.name;
   }
-  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, std::uint32_t(vx::kAttrDirectory));
+  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
 
   Os().SetLastError(kMarker);
   EXPECT_FALSE(Os().SetFileAttributesA(At("gone.ini").c_str(), vx::kAttrNormal));
@@ -483,9 +483,9 @@ TEST_F(ContractDelete, MissingFilesAndFolders) {
   // A folder stays a folder whatever attributes it is given.
   ASSERT_TRUE(Os().SetFileAttributesA(At("folder").c_str(), vx::kAttrHidden | vx::kAttrNormal));
   EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits,
-            std::uint32_t(vx::kAttrDirectory | vx::kAttrHidden));
+            static_cast<std::uint32_t>(vx::kAttrDirectory | vx::kAttrHidden));
   ASSERT_TRUE(Os().SetFileAttributesA(At("folder").c_str(), vx::kAttrNormal));
-  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, std::uint32_t(vx::kAttrDirectory));
+  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
 }
 
 }  // namespace

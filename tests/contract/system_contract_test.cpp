@@ -138,7 +138,7 @@ TEST_F(ContractRegistry, CreateSetReplaceAndCloseUnderBothRoots) {
 
     // A closed key is refused.
     EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &one, sizeof one),
-              std::int32_t(vx::kErrorInvalidHandle));
+              static_cast<std::int32_t>(vx::kErrorInvalidHandle));
   }
 }
 
@@ -147,13 +147,13 @@ TEST_F(ContractRegistry, KeyPathsAccessAndFailuresComeBackAsResults) {
   Handle key = vx::kNullHandle;
   std::uint32_t disposition = 0;
   EXPECT_EQ(Os().RegCreateKeyExA(bogus, "Software", 0, vx::kKeyWrite, &key, &disposition),
-            std::int32_t(vx::kErrorInvalidHandle));
-  EXPECT_EQ(Os().RegCloseKey(bogus), std::int32_t(vx::kErrorInvalidHandle));
+            static_cast<std::int32_t>(vx::kErrorInvalidHandle));
+  EXPECT_EQ(Os().RegCloseKey(bogus), static_cast<std::int32_t>(vx::kErrorInvalidHandle));
   EXPECT_EQ(Os().RegCloseKey(vx::kHkeyLocalMachine), 0);  // a root key closes as nothing
 
   const std::string path = bed->ScratchKey() + "\\Read";
   EXPECT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, ("\\" + path).c_str(), 0, vx::kKeyWrite, &key, nullptr),
-            std::int32_t(vx::kErrorBadPathname));
+            static_cast<std::int32_t>(vx::kErrorBadPathname));
   for (const std::string& spelling : {std::string(""), path, path + "\\"}) {
     key = vx::kNullHandle;
     EXPECT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, spelling.c_str(), 0, vx::kKeyWrite, &key, nullptr), 0)
@@ -165,7 +165,7 @@ TEST_F(ContractRegistry, KeyPathsAccessAndFailuresComeBackAsResults) {
   ASSERT_EQ(Os().RegCreateKeyExA(vx::kHkeyCurrentUser, path.c_str(), 0, vx::kKeyRead, &key, nullptr), 0);
   std::uint32_t one = 1;
   EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &one, sizeof one),
-            std::int32_t(vx::kErrorAccessDenied));
+            static_cast<std::int32_t>(vx::kErrorAccessDenied));
   EXPECT_EQ(Os().RegCloseKey(key), 0);
   std::uint32_t stored = 0;
   EXPECT_FALSE(bed->ReadDword(vx::kHkeyCurrentUser, path, "CheckedValue", &stored));

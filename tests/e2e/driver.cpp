@@ -76,13 +76,13 @@ std::string ClassOf(HWND w) {
 
 // Polls until the scan has ended (panel 0 shows an end text and "全盘杀毒"
 // is enabled again) or the time is up; returns the last snapshot.
-Snapshot WaitForEnd(const Form& f, DWORD timeout_ms, bool* ended) {
+Snapshot WaitForEnd(const Form& f, DWORD timeoutMs, bool* ended) {
   DWORD start = GetTickCount();
   Snapshot s;
   for (;;) {
     s = Look(f);
     if (Ended(s)) break;
-    if (GetTickCount() - start > timeout_ms) break;
+    if (GetTickCount() - start > timeoutMs) break;
     Sleep(50);
   }
   *ended = Ended(s);
@@ -92,20 +92,20 @@ Snapshot WaitForEnd(const Form& f, DWORD timeout_ms, bool* ended) {
 // Polls until panel 1 counts at least `files` in the new walk, whose first
 // file replaces the count `old` that the previous walk left; false when the
 // time is up.
-bool WaitForFiles(const Form& f, const std::string& old, long files, DWORD timeout_ms) {
+bool WaitForFiles(const Form& f, const std::string& old, long files, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (std::string text; (text = PanelText(f, 1)) == old || PanelCount(text, kScannedPrefix) < files;) {
-    if (GetTickCount() - start > timeout_ms) return false;
+    if (GetTickCount() - start > timeoutMs) return false;
     Sleep(20);
   }
   return true;
 }
 
 // Polls until Edit1 shows a path that contains `part`; false when the time is up.
-bool WaitForFile(const Form& f, const char* part, DWORD timeout_ms) {
+bool WaitForFile(const Form& f, const char* part, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (WindowText(f.edit1).find(part) == std::string::npos) {
-    if (GetTickCount() - start > timeout_ms) return false;
+    if (GetTickCount() - start > timeoutMs) return false;
     Sleep(5);
   }
   return true;
@@ -133,7 +133,7 @@ void PrintState(const Form& f) {
   for (int i = 0; i < 3; ++i) std::printf("panel%d=%s\n", i, Utf8(s.panel[i]).c_str());
   std::printf("edit1=%s\n", Utf8(s.edit1).c_str());
   std::printf("edit2=%s\n", Utf8(WindowText(f.edit2)).c_str());
-  std::printf("button3=%s\n", s.start_enabled ? "enabled" : "disabled");
+  std::printf("button3=%s\n", s.startEnabled ? "enabled" : "disabled");
   std::fflush(stdout);
 }
 
@@ -144,7 +144,7 @@ void CheckQuietAfterEnd(const Form& f, const Snapshot& end, const std::string& n
   Snapshot later = Look(f);
   bool same = later.panel[0] == end.panel[0] && later.panel[1] == end.panel[1] &&
               later.panel[2] == end.panel[2] && later.edit1 == end.edit1 &&
-              later.start_enabled == end.start_enabled;
+              later.startEnabled == end.startEnabled;
   Check(same, name + ": nothing changes after the end",
         "panels " + later.panel[0] + " | " + later.panel[1] + " | " + later.panel[2] + ", Edit1 " +
             later.edit1);
@@ -159,15 +159,15 @@ std::string StartScan(const Form& f, const std::string& name) {
     Check(false, name + ": 全盘杀毒 can be pressed", "the button is disabled");
     return "";
   }
-  std::string old_count = PanelText(f, 1);
+  std::string oldCount = PanelText(f, 1);
   bool clicked = Click(f.button3);
   Snapshot s = Look(f);
-  Check(clicked && s.panel[0] == kScanning && !s.start_enabled && s.panel[2] == "已清除文件数:0" &&
-            s.panel[1] == old_count,
+  Check(clicked && s.panel[0] == kScanning && !s.startEnabled && s.panel[2] == "已清除文件数:0" &&
+            s.panel[1] == oldCount,
         name + ": pressing 全盘杀毒 shows the scan running",
         "panels " + s.panel[0] + " | " + s.panel[1] + " | " + s.panel[2] +
-            (s.start_enabled ? ", 全盘杀毒 still enabled" : ""));
-  return clicked ? old_count : "";
+            (s.startEnabled ? ", 全盘杀毒 still enabled" : ""));
+  return clicked ? oldCount : "";
 }
 
 // --- commands ----------------------------------------------------------
@@ -280,22 +280,22 @@ int Layout(const Form& f) {
   // The title is painted red over a dark shadow; the picture is a photo.
   auto red = [](DWORD c) { return c == 0xFF0000; };
   auto dark = [](DWORD c) { return (c & 0xFF) < 0x40 && ((c >> 8) & 0xFF) < 0x40 && ((c >> 16) & 0xFF) < 0x40; };
-  int red_px = CountPixels(f.form, 561, 172, 97, 17, red);
-  int dark_px = CountPixels(f.form, 561, 172, 97, 17, dark);
-  Check(red_px >= 40 && dark_px >= 10, "red title with a dark shadow is painted",
-        std::to_string(red_px) + " red, " + std::to_string(dark_px) + " dark pixels");
+  int redPixels = CountPixels(f.form, 561, 172, 97, 17, red);
+  int darkPixels = CountPixels(f.form, 561, 172, 97, 17, dark);
+  Check(redPixels >= 40 && darkPixels >= 10, "red title with a dark shadow is painted",
+        std::to_string(redPixels) + " red, " + std::to_string(darkPixels) + " dark pixels");
   std::set<DWORD> colours;
   CountPixels(f.form, 528, 5, 156, 156, [&](DWORD c) { colours.insert(c); return 0; });
   Check(colours.size() >= 32, "the picture is painted", std::to_string(colours.size()) + " colours");
   return failures;
 }
 
-int Scan(const Form& f, DWORD timeout_ms, const char* log) {
+int Scan(const Form& f, DWORD timeoutMs, const char* log) {
   if (StartScan(f, "scan").empty()) return failures + 1;
   bool ended = false;
-  Snapshot end = WaitForEnd(f, timeout_ms, &ended);
+  Snapshot end = WaitForEnd(f, timeoutMs, &ended);
   Check(ended && end.panel[0] == kFinished, "scan ends with 扫描完成! and 全盘杀毒 enabled",
-        "panel 0 " + Quoted(end.panel[0]) + (end.start_enabled ? "" : ", 全盘杀毒 disabled"));
+        "panel 0 " + Quoted(end.panel[0]) + (end.startEnabled ? "" : ", 全盘杀毒 disabled"));
   Check(PanelCount(end.panel[1], kScannedPrefix) > 0 && end.edit1.size() > 3,
         "scan counts files and shows the last one", end.panel[1] + " | " + end.edit1);
   CheckQuietAfterEnd(f, end, "scan");
@@ -306,11 +306,11 @@ int Scan(const Form& f, DWORD timeout_ms, const char* log) {
 
 // A stop while the walk runs: the walk unwinds at once and reports "扫描中止!"
 // having examined fewer files than a whole walk does.
-int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeout_ms,
+int StopDuringScan(const Form& f, long afterFiles, long whole_walk, DWORD timeoutMs,
                    const char* log) {
-  std::string old_count = StartScan(f, "stop");
-  if (old_count.empty()) return failures + 1;
-  bool walking = WaitForFiles(f, old_count, after_files, timeout_ms);
+  std::string oldCount = StartScan(f, "stop");
+  if (oldCount.empty()) return failures + 1;
+  bool walking = WaitForFiles(f, oldCount, afterFiles, timeoutMs);
   Check(walking, "stop: the walk gets going", "panel 1 " + PanelText(f, 1));
   // "清空日志" empties the log (this scan's process lines too) but does not
   // stop the scan.
@@ -319,7 +319,7 @@ int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeo
   std::string cleared = WindowText(f.memo);
   Check(listed && cleared.find("扫描进程:") == std::string::npos && !Enabled(f.button3) && PanelText(f, 0) == kScanning,
         "清空日志 during a scan empties the log", Quoted(cleared.substr(0, 80)) + ", panel 0 " + PanelText(f, 0));
-  Check(WaitForFiles(f, old_count, after_files + 20, timeout_ms) && PanelText(f, 0) == kScanning,
+  Check(WaitForFiles(f, oldCount, afterFiles + 20, timeoutMs) && PanelText(f, 0) == kScanning,
         "清空日志 during a scan: the walk goes on", "panel 1 " + PanelText(f, 1));
   bool clicked = Click(f.button2);
   DWORD pressed = GetTickCount();
@@ -330,7 +330,7 @@ int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeo
   Check(ended && end.panel[0] == kStopped && took < 5000, "stop: the walk ends soon with 扫描中止!",
         "panel 0 " + Quoted(end.panel[0]) + " after " + std::to_string(took) + " ms");
   long counted = PanelCount(end.panel[1], kScannedPrefix);
-  Check(counted >= after_files && (whole_walk < 0 || counted < whole_walk),
+  Check(counted >= afterFiles && (whole_walk < 0 || counted < whole_walk),
         "stop: the walk ended part way", std::to_string(counted) + " files examined");
   CheckQuietAfterEnd(f, end, "stop");
   WriteLog(f, log);
@@ -341,11 +341,11 @@ int StopDuringScan(const Form& f, long after_files, long whole_walk, DWORD timeo
 // "停止杀毒" and "全盘杀毒" pressed back to back, before the stopped walk has
 // unwound. Exactly one walk may go on: the old worker must not come back to
 // life beside the new one, nor report its end in the middle of the new walk.
-int StartAfterStop(const Form& f, long after_files, const char* at_file, long expect_files,
-                   DWORD timeout_ms, const char* log) {
-  std::string old_count = StartScan(f, "restart");
-  if (old_count.empty()) return failures + 1;
-  Check(WaitForFiles(f, old_count, after_files, timeout_ms) && WaitForFile(f, at_file, timeout_ms),
+int StartAfterStop(const Form& f, long afterFiles, const char* atFile, long expectFiles,
+                   DWORD timeoutMs, const char* log) {
+  std::string oldCount = StartScan(f, "restart");
+  if (oldCount.empty()) return failures + 1;
+  Check(WaitForFiles(f, oldCount, afterFiles, timeoutMs) && WaitForFile(f, atFile, timeoutMs),
         "restart: the first walk gets going", "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
   // Both clicks queue on the user-interface thread and run one after the
   // other, with no pause for the first walk to unwind.
@@ -355,26 +355,26 @@ int StartAfterStop(const Form& f, long after_files, const char* at_file, long ex
   // Follow the window until the end: once the new walk shows "正在扫描", the
   // status must stay so and "全盘杀毒" disabled until the one end.
   DWORD start = GetTickCount();
-  bool new_walk_seen = false, broken = false;
-  std::string broken_how;
+  bool newWalkSeen = false, broken = false;
+  std::string brokenHow;
   Snapshot s;
   for (;;) {
     s = Look(f);
-    if (s.panel[0] == kScanning) new_walk_seen = true;
-    if (new_walk_seen && s.settled && s.start_enabled && !Ended(s) && !broken) {
+    if (s.panel[0] == kScanning) newWalkSeen = true;
+    if (newWalkSeen && s.settled && s.startEnabled && !Ended(s) && !broken) {
       broken = true;
-      broken_how = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
+      brokenHow = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
     }
-    if (new_walk_seen && Ended(s)) break;
-    if (GetTickCount() - start > timeout_ms) break;
+    if (newWalkSeen && Ended(s)) break;
+    if (GetTickCount() - start > timeoutMs) break;
     Sleep(20);
   }
-  Check(new_walk_seen && Ended(s) && s.panel[0] == kFinished && !broken,
+  Check(newWalkSeen && Ended(s) && s.panel[0] == kFinished && !broken,
         "restart: one new walk runs to 扫描完成!",
-        broken ? broken_how : "panel 0 " + Quoted(s.panel[0]) + (new_walk_seen ? "" : ", no new walk seen"));
+        broken ? brokenHow : "panel 0 " + Quoted(s.panel[0]) + (newWalkSeen ? "" : ", no new walk seen"));
   long counted = PanelCount(s.panel[1], kScannedPrefix);
-  Check(counted == expect_files, "restart: the new walk counts each file once",
-        std::to_string(counted) + " files, a single walk counts " + std::to_string(expect_files));
+  Check(counted == expectFiles, "restart: the new walk counts each file once",
+        std::to_string(counted) + " files, a single walk counts " + std::to_string(expectFiles));
   CheckQuietAfterEnd(f, s, "restart");
   WriteLog(f, log);
   PrintState(f);
@@ -386,7 +386,7 @@ int StopIdle(const Form& f, const char* log) {
   Snapshot before = Look(f);
   bool clicked = Click(f.button2);
   Snapshot after = Look(f);
-  Check(clicked && after.start_enabled && after.panel[0] == before.panel[0],
+  Check(clicked && after.startEnabled && after.panel[0] == before.panel[0],
         "停止杀毒 with no scan running leaves the window idle", "panel 0 " + Quoted(after.panel[0]));
   WriteLog(f, log);
   return failures;
@@ -417,34 +417,34 @@ int Close(const Form& f) {
 // The user clicks into Edit2 while the walk goes through a folder of pages,
 // replaces the pattern key by key and presses Enter. Prints the file Edit1
 // showed at the first key and at Enter, for the script's check of the pages.
-int TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeout_ms) {
-  std::string old_count = StartScan(f, "typing");
-  if (old_count.empty()) return failures + 1;
-  Check(WaitForFiles(f, old_count, 10, timeout_ms) && WaitForFile(f, folder, timeout_ms),
+int TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeoutMs) {
+  std::string oldCount = StartScan(f, "typing");
+  if (oldCount.empty()) return failures + 1;
+  Check(WaitForFiles(f, oldCount, 10, timeoutMs) && WaitForFile(f, folder, timeoutMs),
         "typing: the walk reaches the pages", "Edit1 " + WindowText(f.edit1));
   // Sent, not posted, so that they are done before the selection is made.
   Send(f.edit2, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   Send(f.edit2, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   Send(f.edit2, EM_SETSEL, 0, -1);  // the first key replaces the old pattern
-  std::string first_key_at = WindowText(f.edit1);
+  std::string firstKeyAt = WindowText(f.edit1);
   for (const char* c = text; *c; ++c) {
     PostMessageA(f.edit2, WM_CHAR, (unsigned char)*c, 1);
     Sleep(15);
   }
-  std::string last_key_at = WindowText(f.edit1);
+  std::string lastKeyAt = WindowText(f.edit1);
   PostMessageA(f.edit2, WM_KEYDOWN, VK_RETURN, 1);
   PostMessageA(f.edit2, WM_KEYUP, VK_RETURN, 0xC0000001);
   Sleep(50);
-  std::string enter_at = WindowText(f.edit1);
+  std::string enterAt = WindowText(f.edit1);
   Check(WindowText(f.edit2) == text, "typing: Edit2 holds the typed pattern", Quoted(WindowText(f.edit2)));
-  Check(first_key_at.find(folder) != std::string::npos && enter_at.find(folder) != std::string::npos &&
-            first_key_at != last_key_at,
+  Check(firstKeyAt.find(folder) != std::string::npos && enterAt.find(folder) != std::string::npos &&
+            firstKeyAt != lastKeyAt,
         "typing: the keys were typed while the walk went through the pages",
-        "Edit1 at the first key " + first_key_at + ", at the last " + last_key_at);
+        "Edit1 at the first key " + firstKeyAt + ", at the last " + lastKeyAt);
   bool ended = false;
-  Snapshot end = WaitForEnd(f, timeout_ms, &ended);
+  Snapshot end = WaitForEnd(f, timeoutMs, &ended);
   Check(ended && end.panel[0] == kFinished, "typing: the scan runs to 扫描完成!", "panel 0 " + end.panel[0]);
-  std::printf("first_key_at=%s\nenter_at=%s\n", Utf8(first_key_at).c_str(), Utf8(enter_at).c_str());
+  std::printf("first_key_at=%s\nenter_at=%s\n", Utf8(firstKeyAt).c_str(), Utf8(enterAt).c_str());
   return failures;
 }
 
@@ -455,11 +455,11 @@ int TypePatternDuringScan(const Form& f, const char* text, const char* folder, D
 // Asks the window whether the user's session may end; -1 when it gave no answer.
 LRESULT QueryEndSession(const Form& f) { return Send(f.form, WM_QUERYENDSESSION, 0, 0, 5000); }
 
-HANDLE OpenNamedEvent(const char* name, DWORD timeout_ms) {
+HANDLE OpenNamedEvent(const char* name, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   HANDLE event;
   while (!(event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name))) {
-    if (GetTickCount() - start > timeout_ms) return nullptr;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
     Sleep(50);
   }
   return event;
@@ -468,11 +468,11 @@ HANDLE OpenNamedEvent(const char* name, DWORD timeout_ms) {
 // Starts the scan, waits until the rewrite of held.exe is half done, and
 // closes the window. The program must wait for the rewrite however long it
 // takes: it is still there, hidden, well after the walk's 15 s bound.
-int HoldRewriteAndClose(const Form& f, DWORD timeout_ms) {
+int HoldRewriteAndClose(const Form& f, DWORD timeoutMs) {
   Check(QueryEndSession(f) == TRUE, "held rewrite: with no rewrite under way the session may end", "refused");
   if (StartScan(f, "held rewrite").empty()) return failures + 1;
-  HANDLE held = OpenNamedEvent("vx-e2e-held", timeout_ms);
-  bool reached = held && WaitForSingleObject(held, timeout_ms) == WAIT_OBJECT_0;
+  HANDLE held = OpenNamedEvent("vx-e2e-held", timeoutMs);
+  bool reached = held && WaitForSingleObject(held, timeoutMs) == WAIT_OBJECT_0;
   Check(reached, "held rewrite: the rewrite of held.exe stops after its first write", "never got there");
   if (!reached) return failures;
   Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
@@ -487,10 +487,10 @@ int HoldRewriteAndClose(const Form& f, DWORD timeout_ms) {
   return failures;
 }
 
-int ReleaseHeldRewrite(const Form& f, DWORD timeout_ms) {
+int ReleaseHeldRewrite(const Form& f, DWORD timeoutMs) {
   HANDLE release = OpenNamedEvent("vx-e2e-release-held", 5000);
   Check(release && SetEvent(release), "held rewrite: the disk goes on", "no release event");
-  bool gone = f.process && WaitForSingleObject(f.process, timeout_ms) == WAIT_OBJECT_0;
+  bool gone = f.process && WaitForSingleObject(f.process, timeoutMs) == WAIT_OBJECT_0;
   Check(gone, "held rewrite: the program ends once the rewrite is done", "still running");
   return failures;
 }
@@ -510,12 +510,12 @@ int main(int argc, char** argv) {
     return 100;
   }
   std::string command = argv[1];
-  DWORD timeout_ms = (DWORD)(std::atof(Option(argc, argv, "--timeout", "300")) * 1000);
+  DWORD timeoutMs = static_cast<DWORD>(std::atof(Option(argc, argv, "--timeout", "300")) * 1000);
   const char* log = Option(argc, argv, "--log", nullptr);
-  long after_files = std::atol(Option(argc, argv, "--after-files", "20"));
-  long expect_files = std::atol(Option(argc, argv, "--expect-files", "-1"));
+  long afterFiles = std::atol(Option(argc, argv, "--after-files", "20"));
+  long expectFiles = std::atol(Option(argc, argv, "--expect-files", "-1"));
 
-  Form f = FindForm(command == "wait-window" ? timeout_ms : 5000);
+  Form f = FindForm(command == "wait-window" ? timeoutMs : 5000);
   if (command == "wait-window" || !f.form) {
     Check(f.form != nullptr, "the main window is shown", "no window with the caption");
     return f.form ? 0 : 1;
@@ -524,18 +524,18 @@ int main(int argc, char** argv) {
 
   int failed = 0;
   if (command == "layout") failed = Layout(f);
-  else if (command == "scan") failed = Scan(f, timeout_ms, log);
-  else if (command == "stop-during-scan") failed = StopDuringScan(f, after_files, expect_files, timeout_ms, log);
+  else if (command == "scan") failed = Scan(f, timeoutMs, log);
+  else if (command == "stop-during-scan") failed = StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
   else if (command == "stop") failed = StopIdle(f, log);
-  else if (command == "start-after-stop") failed = StartAfterStop(f, after_files, Option(argc, argv, "--at-file", ""), expect_files, timeout_ms, log);
+  else if (command == "start-after-stop") failed = StartAfterStop(f, afterFiles, Option(argc, argv, "--at-file", ""), expectFiles, timeoutMs, log);
   else if (command == "clear-log") failed = ClearLog(f, log);
   else if (command == "dump") { WriteLog(f, log); PrintState(f); }
   else if (command == "close") failed = Close(f);
   else if (command == "set-pattern" && argc > 2) failed = SetPattern(f, argv[2]);
   else if (command == "type-pattern-during-scan" && argc > 2)
-    failed = TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeout_ms);
-  else if (command == "hold-rewrite-and-close") failed = HoldRewriteAndClose(f, timeout_ms);
-  else if (command == "release-held-rewrite") failed = ReleaseHeldRewrite(f, timeout_ms);
+    failed = TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeoutMs);
+  else if (command == "hold-rewrite-and-close") failed = HoldRewriteAndClose(f, timeoutMs);
+  else if (command == "release-held-rewrite") failed = ReleaseHeldRewrite(f, timeoutMs);
   else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
   return failed > 99 ? 99 : failed;
 }

@@ -13,12 +13,12 @@ namespace {
 
 std::string Convert(const std::string& text, UINT from, UINT to) {
   if (text.empty()) return text;
-  int wide_len = MultiByteToWideChar(from, 0, text.data(), (int)text.size(), nullptr, 0);
-  std::wstring wide(wide_len, L'\0');
-  MultiByteToWideChar(from, 0, text.data(), (int)text.size(), &wide[0], wide_len);
-  int len = WideCharToMultiByte(to, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
+  int wideLength = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(wideLength, L'\0');
+  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &wide[0], wideLength);
+  int len = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
   std::string out(len, '\0');
-  WideCharToMultiByte(to, 0, wide.data(), wide_len, &out[0], len, nullptr, nullptr);
+  WideCharToMultiByte(to, 0, wide.data(), wideLength, &out[0], len, nullptr, nullptr);
   return out;
 }
 
@@ -53,11 +53,11 @@ std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
 
 // The window can be found before it has made its controls: the search goes
 // on until the last of them (Edit2) is there.
-Form FindForm(DWORD timeout_ms) {
+Form FindForm(DWORD timeoutMs) {
   Form f;
   DWORD start = GetTickCount();
   while (!(f.form = FindWindowA(nullptr, kCaption)) || !GetDlgItem(f.form, IDC_EDIT2)) {
-    if (GetTickCount() - start > timeout_ms) {
+    if (GetTickCount() - start > timeoutMs) {
       f.form = nullptr;
       return f;
     }
@@ -79,9 +79,9 @@ Form FindForm(DWORD timeout_ms) {
   return f;
 }
 
-LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms) {
+LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeout_ms, &result)) return -1;
+  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeoutMs, &result)) return -1;
   return (LRESULT)result;
 }
 
@@ -128,16 +128,16 @@ bool Click(HWND button) { return Send(button, BM_CLICK, 0, 0, 60000) != -1; }
 
 Snapshot Look(const Form& f) {
   Snapshot s;
-  bool enabled_before = Enabled(f.button3);
+  bool enabledBefore = Enabled(f.button3);
   for (int i = 0; i < 3; ++i) s.panel[i] = PanelText(f, i);
   s.edit1 = WindowText(f.edit1);
-  s.start_enabled = Enabled(f.button3);
-  s.settled = s.start_enabled == enabled_before;
+  s.startEnabled = Enabled(f.button3);
+  s.settled = s.startEnabled == enabledBefore;
   return s;
 }
 
 bool Ended(const Snapshot& s) {
-  return s.start_enabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
+  return s.startEnabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
 }
 
 std::vector<std::string> LogLines(const Form& f) {

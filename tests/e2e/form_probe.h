@@ -29,12 +29,12 @@ struct Form {
   HANDLE process = nullptr;  // the program's process, for reading its memory
 };
 
-// Waits up to timeout_ms for the window; form is null when it never showed.
-Form FindForm(DWORD timeout_ms);
+// Waits up to timeoutMs for the window; form is null when it never showed.
+Form FindForm(DWORD timeoutMs);
 
 // Messages to the program's window are sent with a time limit, so a hung
 // program fails a check instead of hanging the test; -1 when no answer came.
-LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeout_ms = 10000);
+LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs = 10000);
 std::string WindowText(HWND w);
 std::string PanelText(const Form& f, int index);
 std::vector<int> PanelEdges(const Form& f);
@@ -49,7 +49,7 @@ bool Click(HWND button);
 struct Snapshot {
   std::string panel[3];
   std::string edit1;
-  bool start_enabled = false;
+  bool startEnabled = false;
   // The button read the same before and after the panels. The window changes
   // panel 0 and the button in one turn of its thread, but a look from outside
   // takes several messages: a look that straddles such a turn pairs the

@@ -148,7 +148,7 @@ DWORD WINAPI PingLoop(void* param) {
     DWORD start = GetTickCount();
     DWORD_PTR result = 0;
     bool answered = SendMessageTimeoutA(p->form, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
-    long took = (long)(GetTickCount() - start);
+    long took = static_cast<long>(GetTickCount() - start);
     ++p->asked;
     if (!answered || took >= 2000) ++p->slow;
     if (took > p->longest) p->longest = took;
@@ -195,10 +195,10 @@ std::vector<int> WalkIndices(const std::vector<std::string>& lines, const std::m
 // A look at the window while a scan runs that no stop has ended.
 void JudgeRunningScan(const Snapshot& s, Sequence* seq) {
   if (!seq->scanSinceStop || !s.settled || seq->wrongWhileScanning) return;
-  bool wrong = (s.start_enabled && s.panel[0] == kScanning) || s.panel[0] == kStopped;
+  bool wrong = (s.startEnabled && s.panel[0] == kScanning) || s.panel[0] == kStopped;
   if (!wrong) return;
   seq->wrongWhileScanning = true;
-  seq->problems.push_back("during the scan: " + s.panel[0] + (s.start_enabled ? ", 全盘杀毒 enabled" : ""));
+  seq->problems.push_back("during the scan: " + s.panel[0] + (s.startEnabled ? ", 全盘杀毒 enabled" : ""));
 }
 
 // Watches the window for the given time.
@@ -207,12 +207,12 @@ void Watch(const Form& f, int ms, Sequence* seq) {
   do {
     JudgeRunningScan(Look(f), seq);
     Sleep(25);
-  } while ((int)(GetTickCount() - start) < ms);
+  } while (static_cast<int>(GetTickCount() - start) < ms);
 }
 
 // Waits until no scan runs ("全盘杀毒" enabled, panel 0 not "正在扫描") and
 // nothing changes for a second.
-bool WaitQuiet(const Form& f, DWORD timeout_ms, Snapshot* end, Sequence* seq = nullptr) {
+bool WaitQuiet(const Form& f, DWORD timeoutMs, Snapshot* end, Sequence* seq = nullptr) {
   DWORD start = GetTickCount(), quietSince = GetTickCount();
   Snapshot last = Look(f);
   for (;;) {
@@ -220,11 +220,11 @@ bool WaitQuiet(const Form& f, DWORD timeout_ms, Snapshot* end, Sequence* seq = n
     Snapshot now = Look(f);
     if (seq) JudgeRunningScan(now, seq);
     bool same = now.panel[0] == last.panel[0] && now.panel[1] == last.panel[1] && now.panel[2] == last.panel[2] &&
-                now.edit1 == last.edit1 && now.start_enabled == last.start_enabled;
+                now.edit1 == last.edit1 && now.startEnabled == last.startEnabled;
     if (!same) quietSince = GetTickCount();
     last = now;
-    if (now.start_enabled && now.panel[0] != kScanning && GetTickCount() - quietSince >= 1000) break;
-    if (GetTickCount() - start > timeout_ms) {
+    if (now.startEnabled && now.panel[0] != kScanning && GetTickCount() - quietSince >= 1000) break;
+    if (GetTickCount() - start > timeoutMs) {
       *end = now;
       return false;
     }
@@ -330,12 +330,12 @@ void CheckEnd(const Snapshot& end, bool everStarted, long walkFiles, long restor
     seq->doubleWalker = true;
     seq->problems.push_back("panel 1 counts more than one walk: " + end.panel[1]);
   }
-  bool idle = everStarted ? Ended(end) : end.start_enabled;
+  bool idle = everStarted ? Ended(end) : end.startEnabled;
   bool consistent = idle && (end.panel[0] != kFinished || scanned == walkFiles) && cleaned <= restorable;
   if (!consistent) {
     seq->inconsistent = true;
     seq->problems.push_back("end state: " + end.panel[0] + " | " + end.panel[1] + " | " + end.panel[2] +
-                            (end.start_enabled ? "" : " | 全盘杀毒 disabled"));
+                            (end.startEnabled ? "" : " | 全盘杀毒 disabled"));
   }
 }
 
@@ -349,7 +349,7 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
 
 int main(int argc, char** argv) {
   const int sequences = std::atoi(Option(argc, argv, "--sequences", "30"));
-  const unsigned seed = (unsigned)std::strtoul(Option(argc, argv, "--seed", "1"), nullptr, 10);
+  const unsigned seed = static_cast<unsigned>(std::strtoul(Option(argc, argv, "--seed", "1"), nullptr, 10));
   const long walkFiles = std::atol(Option(argc, argv, "--files", "-1"));
   std::printf("stress: %d sequences, seed %u\n", sequences, seed);
   std::fflush(stdout);
@@ -369,7 +369,7 @@ int main(int argc, char** argv) {
   std::map<std::string, int> index;
   long restorable = 0;
   for (size_t i = 0; i < walk.size(); ++i) {
-    index[walk[i].text] = (int)i;
+    index[walk[i].text] = static_cast<int>(i);
     restorable += !walk[i].deletes && !EndsWith(walk[i].text, vx::kPageCleanedLog);
   }
   const std::vector<std::string> walkTails = {vx::kRestoredLog, vx::kDeletedLog};
@@ -428,7 +428,7 @@ int main(int argc, char** argv) {
   WaitForSingleObject(pingThread, 5000);
   std::printf("stress: sequences %d, seed %u, hangs %d, slow answers %ld of %ld (longest %ld ms), double walkers %d, "
               "lost or reordered lines %d, inconsistent ends %d, wrong states during a scan %d, damaged files %d\n",
-              totals.sequences, seed, totals.hangs, (long)pinger.slow, (long)pinger.asked, (long)pinger.longest,
+              totals.sequences, seed, totals.hangs, static_cast<long>(pinger.slow), static_cast<long>(pinger.asked), static_cast<long>(pinger.longest),
               totals.doubleWalkers, totals.lostLines, totals.inconsistentEnds, totals.wrongWhileScanning,
               totals.damaged);
   return totals.failed > 99 ? 99 : totals.failed;

@@ -112,7 +112,7 @@ class ScanFaults : public ::testing::Test {
     m.AddDrive('D', kDriveFixed);
     for (const Sample& s : Tree()) m.AddFile(s.path, s.before, s.attributes);
     m.AddFolder("D:\\empty");
-    m.AddSparseFile(kBig, std::uint64_t(kMaxScanFileSize));
+    m.AddSparseFile(kBig, static_cast<std::uint64_t>(kMaxScanFileSize));
     m.AddProcess("busy.exe", kRunning);
   }
 
@@ -144,7 +144,7 @@ class ScanFaults : public ::testing::Test {
     bool handlesMayStay = persistent && call.first == Op::CloseHandle;
     Check(handlesMayStay || m.OpenHandleCount() <= refusedSearches, "handle left open");
     if (!persistent) CheckWalkWentOn(w, call);
-    if (broken_) ++broken_cases_;
+    if (broken_) ++brokenCases_;
     return true;
   }
 
@@ -192,7 +192,7 @@ class ScanFaults : public ::testing::Test {
     std::set<std::string> files;
     ListFiles(m, "D:", &files);
     Check(files == expectedFiles, "a file came or went");
-    Check(m.FileSize(kBig) == std::uint64_t(kMaxScanFileSize), "the large file changed");
+    Check(m.FileSize(kBig) == static_cast<std::uint64_t>(kMaxScanFileSize), "the large file changed");
   }
 
   void CheckCounters(FakeWindow& w) {
@@ -220,7 +220,7 @@ class ScanFaults : public ::testing::Test {
   }
 
   bool broken_ = false;
-  int cases_ = 0, broken_cases_ = 0;
+  int cases_ = 0, brokenCases_ = 0;
 };
 
 TEST_F(ScanFaults, EveryCallOfAWalkFailsInTurn) {
@@ -249,8 +249,8 @@ TEST_F(ScanFaults, EveryCallOfAWalkFailsInTurn) {
       if (!RunCase({f}, mode.persistent)) break;
     }
   }
-  std::printf("[ scan faults ] %d cases, %d with a broken promise\n", cases_, broken_cases_);
-  EXPECT_EQ(broken_cases_, 0);
+  std::printf("[ scan faults ] %d cases, %d with a broken promise\n", cases_, brokenCases_);
+  EXPECT_EQ(brokenCases_, 0);
   EXPECT_GT(cases_, 300);
 }
 

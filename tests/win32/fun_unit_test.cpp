@@ -99,9 +99,9 @@ TEST(FunUnitFiles, SystemFolderPathEndsWithOneBackslash) {
 
 TEST(FunUnitText, SystemCaseMappingUnderGbk) {
   const std::string name = "setup.exe 青岚.htm";
-  EXPECT_EQ("SETUP.EXE 青岚.HTM", vx::UpperCaseText(name));
-  EXPECT_EQ("setup.exe 青岚.htm", name);
-  EXPECT_EQ("", vx::UpperCaseText(""));
+  EXPECT_EQ(vx::UpperCaseText(name), "SETUP.EXE 青岚.HTM");
+  EXPECT_EQ(name, "setup.exe 青岚.htm");
+  EXPECT_EQ(vx::UpperCaseText(""), "");
 }
 
 }  // namespace

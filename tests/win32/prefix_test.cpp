@@ -25,7 +25,7 @@ TEST(Prefix, DriveTypesComeFromItsDriveTable) {
   if (!expected) GTEST_SKIP() << "VX_EXPECT_DRIVES not set by the runner";
   for (const char* p = expected; p[0] && p[1]; p += 2) {
     char root[] = {p[0], ':', '\\', 0};
-    EXPECT_EQ(Os().GetDriveTypeA(root), std::uint32_t(p[1] - '0')) << root;
+    EXPECT_EQ(Os().GetDriveTypeA(root), static_cast<std::uint32_t>(p[1] - '0')) << root;
   }
 }
 
