@@ -1,6 +1,8 @@
 #include "engine/scan_tree.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/clean_web_page.h"
 #include "engine/restore_infected_file.h"
@@ -50,13 +52,23 @@ std::uint32_t SkipExcluded(TSearchRec& rec) {
 
 bool FitsAnsiPath(const std::string& path) { return path.size() <= kMaxAnsiPath; }
 
+// True when the marker is gone. Its attributes are reset even when the
+// deletion then fails.
+bool DeleteMarker(const std::string& folder, int i) {
+  std::string marker = folder + "\\" + MarkerFileNames[i];
+  Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
+  Sys().Sleep(1);
+  if (!Sys().DeleteFileA(marker.c_str())) return false;
+  WindowLog(marker + kDeletedLog);
+  return true;
+}
+
+// Each marker is looked for with its own search: the way for a folder whose
+// listing failed.
 void DeleteMarkers(const std::string& folder) {
   for (int i = 0; i < 2; ++i) {
     std::string marker = folder + "\\" + MarkerFileNames[i];
-    if (!FitsAnsiPath(marker) || !QueryFilePresent(marker)) continue;
-    Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
-    Sys().Sleep(1);
-    if (Sys().DeleteFileA(marker.c_str())) WindowLog(folder + "\\" + MarkerFileNames[i] + kDeletedLog);
+    if (FitsAnsiPath(marker) && QueryFilePresent(marker)) DeleteMarker(folder, i);
   }
 }
 
@@ -69,6 +81,46 @@ void Dispatch(const std::string& path, const std::string& name, const Walk& walk
 
 std::int64_t EntrySize(const FindData& entry) {
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(entry.sizeHigh) << 32) | entry.sizeLow);
+}
+
+// One entry of a folder's listing, as much of it as the walk uses.
+struct ListedEntry {
+  std::string name;
+  std::uint32_t attributes;
+  std::int64_t size;  // the full size, both halves
+  FileTime lastWriteTime;
+};
+using Listing = std::vector<ListedEntry>;
+
+// The whole listing of `folder` (ending in "\"), read before anything in the
+// folder is touched; false when the folder cannot be listed.
+bool ListFolder(const std::string& folder, Listing* entries) {
+  std::string pattern = folder + "*.*";
+  if (!FitsAnsiPath(pattern)) return false;
+  TSearchRec rec;
+  if (ListFirstEntry(pattern, kListAllAttributes, rec) != 0) return false;
+  do {
+    entries->push_back({rec.name, rec.attributes, EntrySize(rec.entry), rec.entry.lastWriteTime});
+  } while (ListNextEntry(rec) == 0);
+  return true;
+}
+
+// The listing holds every name a search for a marker would find, so the
+// markers are found in it rather than with a search of their own each: under
+// Wine a search for a name that is not there reads the whole folder. The
+// first entry of the marker's name counts, as it would for its search; names
+// match as Windows matches them, ignoring the case of the letters. A deleted
+// marker leaves the listing, as it would have left a listing taken after it.
+void DeleteListedMarkers(const std::string& folder, Listing& entries) {
+  for (int i = 0; i < 2; ++i) {
+    if (!FitsAnsiPath(folder + "\\" + MarkerFileNames[i])) continue;
+    const std::string wanted = UpperCaseAscii(MarkerFileNames[i]);
+    auto found = std::find_if(entries.begin(), entries.end(), [&](const ListedEntry& e) {
+      return e.name.size() == wanted.size() && UpperCaseAscii(e.name) == wanted;
+    });
+    if (found == entries.end() || FileStampOf(found->attributes, found->lastWriteTime) == -1) continue;
+    if (DeleteMarker(folder, i)) entries.erase(found);
+  }
 }
 
 // Files are judged by their full size, so that one of 4 GiB and more whose
@@ -84,36 +136,50 @@ void ExamineFile(const std::string& path, const std::string& name, std::int64_t 
   Dispatch(path, name, walk);
 }
 
-void WalkFolder(const std::string& start, const Walk& walk);
+void WalkEntries(const std::string& folder, const Listing& entries, const Walk& walk);
+
+// A subfolder: its markers are deleted before anything in it is walked. The
+// markers go with the folder that holds the subfolder (a failure there ends
+// that folder, as a failure of any of its entries does); the listing and the
+// walk below are the subfolder's own.
+void EnterSubfolder(const std::string& path, const Walk& walk) {
+  Listing entries;
+  bool listed = false;
+  try {
+    listed = ListFolder(path + "\\", &entries);
+  } catch (...) {
+    entries.clear();  // no memory for the listing: the folder is passed over
+  }
+  if (!listed) {
+    DeleteMarkers(path);
+    return;
+  }
+  DeleteListedMarkers(path, entries);
+  WalkEntries(path + "\\", entries, walk);
+}
 
 // A path longer than the ANSI calls take is passed over, never cut short: a
 // shortened path would name some other file. The same bound ends a descent
 // through a folder link that leads back into the tree.
-void HandleEntry(const std::string& folder, const TSearchRec& rec, const Walk& walk) {
-  if (rec.name.empty() || rec.name[0] == '.') return;
-  std::string path = folder + rec.name;
+void HandleEntry(const std::string& folder, const ListedEntry& entry, const Walk& walk) {
+  if (entry.name.empty() || entry.name[0] == '.') return;
+  std::string path = folder + entry.name;
   if (!FitsAnsiPath(path)) return;
-  if (rec.attributes & kAttrDirectory) {
-    DeleteMarkers(path);
-    WalkFolder(path, walk);
+  if (entry.attributes & kAttrDirectory) {
+    EnterSubfolder(path, walk);
   } else {
-    ExamineFile(path, rec.name, EntrySize(rec.entry), walk);
+    ExamineFile(path, entry.name, entry.size, walk);
   }
 }
 
-// One folder, depth first: each entry, then the pause and the stop test.
-void WalkFolder(const std::string& start, const Walk& walk) {
-  std::string folder = start;
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  std::string pattern = folder + "*.*";
-  if (!FitsAnsiPath(pattern)) return;
-  TSearchRec rec;
+// One folder, depth first, in the order of its listing: each entry, then the
+// pause and the stop test.
+void WalkEntries(const std::string& folder, const Listing& entries, const Walk& walk) {
   try {
-    if (ListFirstEntry(pattern, kListAllAttributes, rec) == 0) {
-      do {
-        HandleEntry(folder, rec, walk);
-        Sys().Sleep(kScanPacingDelay);
-      } while (!ScanStopped && ListNextEntry(rec) == 0);
+    for (const ListedEntry& entry : entries) {
+      HandleEntry(folder, entry, walk);
+      Sys().Sleep(kScanPacingDelay);
+      if (ScanStopped) break;
     }
   } catch (...) {
     // A failure ends this folder only; the parent goes on with its next entry.
@@ -145,7 +211,15 @@ void ScanTree(const std::string& start) {
   } catch (...) {
     return;  // no memory even for ten words: nothing can be walked
   }
-  WalkFolder(start, walk);
+  std::string folder = start;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  Listing entries;
+  try {
+    if (!ListFolder(folder, &entries)) return;
+  } catch (...) {
+    return;  // no memory for the listing
+  }
+  WalkEntries(folder, entries, walk);
 }
 
 }  // namespace vx

@@ -7,7 +7,8 @@
 # (tests/bench/engine_bench.cpp). The tree is the drive of bench-scan.sh,
 # about ENTRIES entries (default 3000), copied afresh for every round, since
 # the engine repairs it; rounds alternate which of the two runs first. Prints
-# each round and the medians. Then the same over a tree with nothing to
+# each round and the medians, then where the engine's time goes (one more run
+# that times every platform call). Then the same over a tree with nothing to
 # repair, the prefix's own C:\windows.
 #
 #   bash scripts/bench-engine.sh [ENTRIES] [ROUNDS]
@@ -65,6 +66,11 @@ rounds() {
     ratios+=("$(echo "$out" | sed -n 's/^ratio \([0-9.]*\)$/\1/p')")
   done
   echo "$name, median of $rounds rounds: bare $(median "${bares[@]}") s, engine $(median "${engines[@]}") s, ratio engine/bare $(median "${ratios[@]}")"
+  # Where the engine's time goes, from one more run that times every call.
+  if [ -n "$copy" ]; then rm -rf "$work/copy"; cp -a "$work/tree/drive" "$work/copy"; fi
+  echo "$name, one run with the engine's calls timed (slower, not compared):"
+  vx_wine "$pfx" 'C:\vx\engine_bench.exe' "$folder" --call-times </dev/null 2>/dev/null | tr -d '\r' |
+    sed -n 's/^engine.s platform calls/  &/p'
 }
 rounds "sample tree" 'W:\' copy
 # A tree with nothing to repair: the prefix's own C:\windows (about a

@@ -43,10 +43,14 @@ std::int32_t QueryFileStamp(const std::string& path) {
   SearchHandle search = FindFirstEntry(path, &data);
   if (!search.IsOpen()) return -1;
   search.Close();  // the first entry is all that is looked at
-  if (data.attributes & kAttrDirectory) return -1;
+  return FileStampOf(data.attributes, data.lastWriteTime);
+}
+
+std::int32_t FileStampOf(std::uint32_t attributes, FileTime lastWriteTime) {
+  if (attributes & kAttrDirectory) return -1;
   FileTime local = 0;
   std::uint16_t date = 0, time = 0;
-  if (!Sys().FileTimeToLocalFileTime(data.lastWriteTime, &local)) return -1;
+  if (!Sys().FileTimeToLocalFileTime(lastWriteTime, &local)) return -1;
   if (!Sys().FileTimeToDosDateTime(local, &date, &time)) return -1;
   return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
 }

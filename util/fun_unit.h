@@ -14,6 +14,8 @@ std::string GetNameExtension(const std::string& name);  // after the last ".", "
 std::string GetSystemFolderPath();                    // ends with "\"; "" when the system gives none
 std::int32_t QueryFileStamp(const std::string& path);   // MS-DOS date<<16 | time, or -1
 bool QueryFilePresent(const std::string& path);
+// The stamp of a listed entry: -1 for a folder or a time out of the MS-DOS range.
+std::int32_t FileStampOf(std::uint32_t attributes, FileTime lastWriteTime);
 std::int32_t ParseInteger(const std::string& text);
 std::string FormatInteger(std::int32_t value);
 

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "engine/scan_tree.h"
+#include "util/fun_unit.h"
 #include "tests/unit/engine_fixture.h"
 
 namespace vx {
@@ -88,9 +89,9 @@ TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
-// The size that decides whether a file is examined comes with the folder's
-// listing: the directory is searched once per folder (and once per marker
-// test), never once more for every file.
+// The size that decides whether a file is examined, and the markers of a
+// subfolder, come with the folder's listing: the directory is searched once
+// per folder, never once more for every file or every marker.
 TEST_F(ScanTreeTest, FilesAreJudgedByTheirListingWithoutAnotherSearch) {
   for (int i = 0; i < 20; ++i) machine.AddFile("D:\\a\\f" + std::to_string(i) + ".txt", "x");
   machine.AddSparseFile("D:\\a\\at.txt", kMaxScanFileSize);
@@ -98,7 +99,7 @@ TEST_F(ScanTreeTest, FilesAreJudgedByTheirListingWithoutAnotherSearch) {
   machine.AddFile("D:\\g.txt", "x");
   ScanTree("D:\\");
   EXPECT_EQ(ScannedFiles, 21);
-  EXPECT_EQ(TraceOf("FindFirstFileA ").size(), 2u + 2u);  // two listings, two marker tests for D:\a
+  EXPECT_EQ(TraceOf("FindFirstFileA ").size(), 2u);  // two listings
 }
 
 TEST_F(ScanTreeTest, ExtensionsChooseAtMostOneHandler) {
@@ -140,10 +141,54 @@ TEST_F(ScanTreeTest, UnlistableFolderIsPassedOverAfterItsMarkers) {
   machine.AddFile("D:\\locked\\Quellin_.ini", "m");
   machine.AddFile("D:\\locked\\x.txt", "x");
   machine.AddFile("D:\\y.txt", "x");
-  machine.FailCall(Op::FindFirstFileA, 4, kErrorAccessDenied);  // root, two marker tests, then the folder
+  // Its listing fails (the root's is the first): each marker gets a search of its own.
+  machine.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);
   ScanTree("D:\\");
   EXPECT_EQ(window.Log(), (std::vector<std::string>{"D:\\locked\\Quellin_.ini 删除成功!"}));
   EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\y.txt"}));
+}
+
+// A marker found in the listing is deleted exactly when its own search would
+// call it present: any case of the letters, a file, a time MS-DOS can hold.
+TEST_F(ScanTreeTest, ListedMarkersAreJudgedAsTheirOwnSearchJudgesThem) {
+  struct Case {
+    const char* name;
+    bool folder;
+    FileTime lastWrite;
+    bool undeletable;
+  } cases[] = {
+      {"Quellin_.ini", false, MemoryPlatform::kDefaultTime, false},   {"QUELLIN__.INI", false, MemoryPlatform::kDefaultTime, false},
+      {"quellin_.ini", false, 110000000000000000ull, false},  // 1949
+      {"Quellin__.ini", true, MemoryPlatform::kDefaultTime, false},   {"Quellin_.ini", false, MemoryPlatform::kDefaultTime, true},
+      {"Quellin_.ini.bak", false, MemoryPlatform::kDefaultTime, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.folder ? " folder" : "") + (c.undeletable ? " undeletable" : ""));
+    MemoryPlatform m;
+    FakeWindow w;
+    SetPlatform(&m);
+    SetWindow(&w);
+    ScannedFiles = 0;
+    m.AddDrive('D', kDriveFixed);
+    const std::string name = c.name, entry = "D:\\s\\" + name;
+    c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
+    m.AddFile("D:\\s\\x.txt", "x");
+    const std::string marker = std::string("D:\\s\\") + (name.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
+    const bool present = name.size() <= 13 && QueryFilePresent(marker);
+    if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
+    m.SetTracing(true);
+    ScanTree("D:\\");
+    const bool deleted = present && !c.undeletable;
+    EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{marker + " 删除成功!"} : std::vector<std::string>{});
+    EXPECT_EQ(m.Exists(entry), !deleted);
+    EXPECT_EQ(ScannedFiles, deleted || c.folder ? 1 : 2);  // a marker left behind is met as a file
+    const std::vector<std::string> trace = m.Trace();
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                            [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
+              c.folder ? 3 : 2);
+  }
+  SetPlatform(&machine);
+  SetWindow(&window);
 }
 
 TEST_F(ScanTreeTest, OverlongPathsAreNeverOpenedOrDeletedShortened) {

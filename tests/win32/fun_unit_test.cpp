@@ -29,15 +29,15 @@ TEST(FunUnitFiles, PresenceOfFilesFoldersAndMissingPaths) {
   vx::FileTime when = vxtest::UtcFileTime(2009, 3, 14, 15, 9, 26);
   ASSERT_TRUE(vxtest::SetLastWriteTime(marker, when));
   EXPECT_TRUE(vx::QueryFilePresent(marker));
-  EXPECT_EQ(ExpectedStamp(when), vx::QueryFileStamp(marker));
-  EXPECT_NE(-1, ExpectedStamp(when));
+  EXPECT_EQ(vx::QueryFileStamp(marker), ExpectedStamp(when));
+  EXPECT_NE(ExpectedStamp(when), -1);
 
   // Hidden and read-only marker files are present all the same.
   ASSERT_TRUE(::SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(vx::QueryFilePresent(marker));
 
   EXPECT_FALSE(vx::QueryFilePresent(dir / "Quellin__.ini"));
-  EXPECT_EQ(-1, vx::QueryFileStamp(dir / "Quellin__.ini"));
+  EXPECT_EQ(vx::QueryFileStamp(dir / "Quellin__.ini"), -1);
   EXPECT_FALSE(vx::QueryFilePresent(dir / "nofolder\\Quellin_.ini"));
 
   // A folder of the marker's name is not a marker file.
@@ -56,9 +56,9 @@ TEST(FunUnitFiles, FilesDatedOutsideTheDosRangeAreNotPresent) {
   ASSERT_TRUE(vxtest::SetLastWriteTime(old, vxtest::UtcFileTime(1975, 6, 1, 12, 0, 0)));
   ASSERT_TRUE(vxtest::SetLastWriteTime(future, vxtest::UtcFileTime(2110, 6, 1, 12, 0, 0)));
   ASSERT_TRUE(vxtest::SetLastWriteTime(edge, vxtest::UtcFileTime(1980, 6, 1, 0, 0, 0)));
-  EXPECT_EQ(-1, vx::QueryFileStamp(old));
+  EXPECT_EQ(vx::QueryFileStamp(old), -1);
   EXPECT_FALSE(vx::QueryFilePresent(old));
-  EXPECT_EQ(-1, vx::QueryFileStamp(future));
+  EXPECT_EQ(vx::QueryFileStamp(future), -1);
   EXPECT_FALSE(vx::QueryFilePresent(future));
   EXPECT_TRUE(vx::QueryFilePresent(edge));
 }
@@ -87,11 +87,11 @@ TEST(FunUnitFiles, WildcardLooksAtTheFirstMatchOnly) {
 TEST(FunUnitFiles, SystemFolderPathEndsWithOneBackslash) {
   std::string path = vx::GetSystemFolderPath();
   ASSERT_GE(path.size(), 4u);
-  EXPECT_EQ('\\', path.back());
-  EXPECT_NE('\\', path[path.size() - 2]);
+  EXPECT_EQ(path.back(), '\\');
+  EXPECT_NE(path[path.size() - 2], '\\');
   char buffer[MAX_PATH] = {};
   UINT n = ::GetSystemDirectoryA(buffer, sizeof buffer);
-  EXPECT_EQ(std::string(buffer, n) + "\\", path);
+  EXPECT_EQ(path, std::string(buffer, n) + "\\");
   DWORD attributes = ::GetFileAttributesA((path + "drivers").c_str());
   ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
