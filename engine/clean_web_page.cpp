@@ -15,9 +15,8 @@ void CleanWebPage(const std::string& path) {
     if (pattern.empty()) return;
     std::size_t at = content.find(pattern);
     if (at == std::string::npos) return;
-    std::string cleaned = content;
-    cleaned.erase(at, pattern.size());  // the first copy only; the halves are not searched again
-    if (!RepairFileInPlace(path, content, cleaned)) return;
+    // The first copy only; the halves are not searched again.
+    if (!RepairFileInPlace(path, content, ContentView::Without(content, at, pattern.size()))) return;
     WindowLog(path + kPageCleanedLog);
   } catch (...) {  // out of memory or a window failure: the walk goes on
   }

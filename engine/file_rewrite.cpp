@@ -35,7 +35,7 @@ void WaitBeforeTry(int attempt) {
 // A step of the rewrite failed after the file may have changed; `failure` is
 // what the rewrite reports when the original turns out whole. The caller's
 // owner closes the file once it is settled, or given up.
-RewriteResult Settle(Handle file, const std::string& original, const std::string& replacement,
+RewriteResult Settle(Handle file, const std::string& original, const ContentView& replacement,
                      RewriteResult failure) {
   for (int attempt = 0; attempt < kSettleTries; ++attempt) {
     WaitBeforeTry(attempt);
@@ -53,7 +53,7 @@ RewriteResult Settle(Handle file, const std::string& original, const std::string
 // fresh open shows whether the repaired content is in the file. Nothing is
 // written: after the handle is given up, any other content may be another
 // program's.
-RewriteResult ConfirmByPath(const std::string& path, const std::string& original, const std::string& replacement) {
+RewriteResult ConfirmByPath(const std::string& path, const std::string& original, const ContentView& replacement) {
   for (int attempt = 0; attempt < kSettleTries; ++attempt) {
     WaitBeforeTry(attempt);
     FileHandle file = OpenForReading(path);
@@ -77,7 +77,7 @@ bool MayRewrite(const std::string& path, std::uint32_t* error) {
 }  // namespace
 
 RewriteResult RewriteFileInPlace(const std::string& path, const std::string& original,
-                                 const std::string& replacement) {
+                                 const ContentView& replacement) {
   RewriteUnderWay underWay;  // the program does not end before the file is whole again
   if (replacement.size() > original.size() || path.size() > kMaxAnsiPath) return RewriteResult::kRefused;
   std::uint32_t error = 0;
@@ -95,7 +95,7 @@ RewriteResult RewriteFileInPlace(const std::string& path, const std::string& ori
   return ConfirmByPath(path, original, replacement);
 }
 
-bool RepairFileInPlace(const std::string& path, const std::string& original, const std::string& replacement) {
+bool RepairFileInPlace(const std::string& path, const std::string& original, const ContentView& replacement) {
   for (int attempt = 1;; ++attempt) {
     RewriteResult result = RewriteFileInPlace(path, original, replacement);
     if (result == RewriteResult::kDone) return true;

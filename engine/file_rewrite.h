@@ -15,6 +15,8 @@
 #pragma once
 #include <string>
 
+#include "engine/rewrite_steps.h"
+
 namespace vx {
 
 enum class RewriteResult {
@@ -26,14 +28,15 @@ enum class RewriteResult {
 
 // Replaces the content of the file at path, which must still hold exactly
 // `original`, by `replacement`, which must be no longer than `original` (so
-// that putting the original back never needs new disk space). Files with the
+// that putting the original back never needs new disk space); the repairers
+// pass a view of the runs of `original` they keep. Files with the
 // read-only, hidden or system attribute are not touched.
 RewriteResult RewriteFileInPlace(const std::string& path, const std::string& original,
-                                 const std::string& replacement);
+                                 const ContentView& replacement);
 
 // The repairers' rewrite: tried again after a pause while another program
 // holds the file, a few times at most, and never for a refusal that a retry
 // cannot change. True when the file holds the replacement.
-bool RepairFileInPlace(const std::string& path, const std::string& original, const std::string& replacement);
+bool RepairFileInPlace(const std::string& path, const std::string& original, const ContentView& replacement);
 
 }  // namespace vx

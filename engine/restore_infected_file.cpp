@@ -50,7 +50,7 @@ void RestoreInfectedFile(const std::string& path) {
     std::string content = ReadFileAll(path);
     std::size_t start = 0, length = 0;
     if (!FindHostProgram(content, &start, &length)) return;
-    if (!RepairFileInPlace(path, content, content.substr(start, length))) return;
+    if (!RepairFileInPlace(path, content, ContentView::Run(content, start, length))) return;
     ++CleanedFiles;
     WindowLog(path + kRestoredLog);
     SetStatusText(2, kPanelCleanedPrefix + FormatInteger(CleanedFiles));

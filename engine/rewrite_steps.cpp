@@ -34,7 +34,7 @@ bool Rewind(Handle file, std::uint32_t* error) {
 }
 
 // Reads the file's bytes in chunks and keeps each content that still matches.
-FileHolds Compare(Handle file, std::size_t length, const std::string* a, const std::string* b,
+FileHolds Compare(Handle file, std::size_t length, const ContentView* a, const ContentView* b,
                   std::uint32_t* error) {
   std::string block(std::min(kChunk, length), '\0');
   for (std::size_t done = 0; done < length && (a || b);) {
@@ -45,39 +45,20 @@ FileHolds Compare(Handle file, std::size_t length, const std::string* a, const s
       return FileHolds::kUnknown;
     }
     if (got != want) return FileHolds::kOther;  // shorter than its length said: not ours
-    if (a && a->compare(done, want, block, 0, want) != 0) a = nullptr;
-    if (b && b->compare(done, want, block, 0, want) != 0) b = nullptr;
+    if (a && !a->Matches(done, block.data(), want)) a = nullptr;
+    if (b && !b->Matches(done, block.data(), want)) b = nullptr;
     done += want;
   }
   if (a) return FileHolds::kOriginal;
   return b ? FileHolds::kReplacement : FileHolds::kOther;
 }
 
-}  // namespace
-
-FileHolds WhatFileHolds(Handle file, const std::string& original, const std::string& replacement,
-                        std::uint32_t* error) {
-  try {
-    std::uint64_t length = 0;
-    if (!Length(file, &length, error)) return FileHolds::kUnknown;
-    const std::string* a = length == original.size() ? &original : nullptr;
-    const std::string* b = length == replacement.size() ? &replacement : nullptr;
-    if (!a && !b) return FileHolds::kOther;
-    if (!Rewind(file, error)) return FileHolds::kUnknown;
-    return Compare(file, static_cast<std::size_t>(length), a, b, error);
-  } catch (const std::bad_alloc&) {
-    *error = kErrorNotEnoughMemory;
-    return FileHolds::kUnknown;
-  }
-}
-
-bool WriteWhole(Handle file, const std::string& data, bool* touched, std::uint32_t* error) {
-  if (!Rewind(file, error)) return false;
-  *touched = true;
-  for (std::size_t done = 0; done < data.size();) {
-    auto want = static_cast<std::uint32_t>(std::min(kChunk, data.size() - done));
+// Writes one run from the file's current position, in chunks.
+bool WriteRun(Handle file, std::string_view run, std::uint32_t* error) {
+  for (std::size_t done = 0; done < run.size();) {
+    auto want = static_cast<std::uint32_t>(std::min(kChunk, run.size() - done));
     std::uint32_t written = 0;
-    if (!Sys().WriteFile(file, data.data() + done, want, &written)) {
+    if (!Sys().WriteFile(file, run.data() + done, want, &written)) {
       *error = CallError();
       return false;
     }
@@ -87,6 +68,54 @@ bool WriteWhole(Handle file, const std::string& data, bool* touched, std::uint32
     }
     done += want;
   }
+  return true;
+}
+
+}  // namespace
+
+ContentView ContentView::Run(const std::string& base, std::size_t at, std::size_t length) {
+  return ContentView(std::string_view(base).substr(at, length), std::string_view());
+}
+
+ContentView ContentView::Without(const std::string& base, std::size_t at, std::size_t length) {
+  std::string_view whole(base);
+  return ContentView(whole.substr(0, at), whole.substr(std::min(whole.size(), at + length)));
+}
+
+bool ContentView::Matches(std::size_t at, const char* data, std::size_t n) const {
+  if (at > size() || n > size() - at) return false;
+  std::string_view wanted(data, n);
+  if (at < first_.size()) {
+    const std::size_t head = std::min(n, first_.size() - at);
+    if (first_.substr(at, head) != wanted.substr(0, head)) return false;
+    wanted.remove_prefix(head);
+    at = 0;
+  } else {
+    at -= first_.size();
+  }
+  return wanted.empty() || second_.substr(at, wanted.size()) == wanted;
+}
+
+FileHolds WhatFileHolds(Handle file, const ContentView& original, const ContentView& replacement,
+                        std::uint32_t* error) {
+  try {
+    std::uint64_t length = 0;
+    if (!Length(file, &length, error)) return FileHolds::kUnknown;
+    const ContentView* a = length == original.size() ? &original : nullptr;
+    const ContentView* b = length == replacement.size() ? &replacement : nullptr;
+    if (!a && !b) return FileHolds::kOther;
+    if (!Rewind(file, error)) return FileHolds::kUnknown;
+    return Compare(file, static_cast<std::size_t>(length), a, b, error);
+  } catch (const std::bad_alloc&) {
+    *error = kErrorNotEnoughMemory;
+    return FileHolds::kUnknown;
+  }
+}
+
+bool WriteWhole(Handle file, const ContentView& data, bool* touched, std::uint32_t* error) {
+  if (!Rewind(file, error)) return false;
+  *touched = true;
+  if (!WriteRun(file, data.First(), error) || !WriteRun(file, data.Second(), error)) return false;
   if (!Sys().SetEndOfFile(file) || !Sys().FlushFileBuffers(file)) {
     *error = CallError();
     return false;

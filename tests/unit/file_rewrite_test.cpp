@@ -117,3 +117,41 @@ TEST_F(FileRewriteTest, ADiskThatRefusesEveryWriteForGoodCanLoseALargeFile) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+// A view of the runs a repairer keeps reads like the string it stands for,
+// at every position and length, across the seam between its two runs.
+TEST(ContentViewTest, ReadsLikeTheContentItStandsFor) {
+  const std::string base = "0123456789";
+  struct Case {
+    ContentView view;
+    std::string same;
+  } cases[] = {
+      {ContentView(base), base},
+      {ContentView::Run(base, 2, 5), "23456"},
+      {ContentView::Without(base, 3, 4), "012789"},
+      {ContentView::Without(base, 0, 3), "3456789"},
+      {ContentView::Without(base, 8, 9), "01234567"},  // a cut that runs past the end
+      {ContentView::Run(base, 10, 0), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.same);
+    ASSERT_EQ(c.view.size(), c.same.size());
+    for (std::size_t at = 0; at <= c.same.size() + 1; ++at) {
+      for (std::size_t n = 0; at + n <= c.same.size() + 1; ++n) {
+        const bool inside = at + n <= c.same.size();
+        std::string probe = inside ? c.same.substr(at, n) : std::string(n, '0');
+        EXPECT_EQ(c.view.Matches(at, probe.data(), n), inside) << at << "+" << n;
+        if (inside && n > 0) {
+          probe[n - 1] = 'x';
+          EXPECT_FALSE(c.view.Matches(at, probe.data(), n)) << at << "+" << n << " changed";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vx
