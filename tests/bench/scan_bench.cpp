@@ -218,6 +218,7 @@ struct Census {
   long entries = 0;         // every entry listed, "." and ".." included
   long examined = 0;        // files below the size limit
   std::uint64_t largest = 0;  // the largest examined file
+  long markers = 0;           // marker files in subfolders, each deleted after its own 1 ms pause
   std::string drives;
 };
 
@@ -225,8 +226,11 @@ Census CountVisited() {
   Census c;
   for (const std::string& root : bench::ScannedRoots()) {
     c.drives += root.substr(0, 2) + " ";
-    c.entries += bench::WalkLikeScan(root, [&](const std::string&, const WIN32_FIND_DATAA& entry) {
+    c.entries += bench::WalkLikeScan(root, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+      const bool inSubfolder = path.find('\\', root.size()) != std::string::npos;
+      for (const char* marker : vx::MarkerFileNames)
+        if (inSubfolder && lstrcmpiA(entry.cFileName, marker) == 0) ++c.markers;
       std::uint64_t size = bench::EntrySize(entry);
       if (size >= bench::kMaxScanFileSize) return;
       ++c.examined;
@@ -241,6 +245,7 @@ Census CountVisited() {
 struct PauseFigures {
   double walkerMs = 0;  // per entry of a walk over empty files
   double sleepMs = 0;   // one bare Sleep(10)
+  double markerMs = 0;  // one Sleep(1), the pause before each marker deletion
 };
 
 // The walker over a folder of `entries` entries ("." and ".." and empty
@@ -270,6 +275,9 @@ PauseFigures MeasurePause(long entries) {
   t0 = bench::SecondsNow();
   for (int i = 0; i < sleeps; ++i) Sleep(10);
   p.sleepMs = (bench::SecondsNow() - t0) * 1000.0 / sleeps;
+  t0 = bench::SecondsNow();
+  for (int i = 0; i < sleeps; ++i) Sleep(1);
+  p.markerMs = (bench::SecondsNow() - t0) * 1000.0 / sleeps;
   if (finer) vx::Sys().TimeEndPeriod(1);
   for (long i = 0; i < files; ++i) DeleteFileA((folder + "\\f" + std::to_string(i) + ".txt").c_str());
   RemoveDirectoryA(folder.c_str());
@@ -322,16 +330,17 @@ int Run(const std::string& program, double timeoutS) {
     programMs.push_back(v.shownMs);
   }
 
-  // The largest file is taken before the scan, which may shrink it; the
-  // entries after it, when the markers it deleted before listing their
-  // folders are gone.
-  const std::uint64_t largest = CountVisited().largest;
+  // The largest file and the markers are taken before the scan, which may
+  // shrink the one and deletes the others; the entries after it, when the
+  // markers it deleted before walking their folders are gone.
+  const Census before = CountVisited();
   Started v = Start(vuxor, kCaption);
   Sleep(500);  // let it settle: the figures below are of the scan
   ScanFigures f = Scan(v, timeoutS);
   Close(v);
   Census c = CountVisited();
-  c.largest = largest;
+  c.largest = before.largest;
+  c.markers = before.markers;
   PauseFigures p = MeasurePause(c.entries);
 
   const double floorS = static_cast<double>(c.entries) * p.walkerMs / 1000.0;
@@ -347,6 +356,11 @@ int Run(const std::string& program, double timeoutS) {
   std::printf("ratio: %.4f (scan time / (entries x pause cost) = %.2f s / %.2f s); against entries x bare "
               "Sleep(10): %.4f\n",
               f.scanS / floorS, f.scanS, floorS, f.scanS / sleepFloorS);
+  // Every pause the walk must make: the one after each entry, and the one
+  // before each marker deletion.
+  const double pausesS = floorS + static_cast<double>(c.markers) * p.markerMs / 1000.0;
+  std::printf("against every pause the walk makes (entries x pause cost + %ld markers x %.3f ms): %.4f (%.2f s)\n",
+              c.markers, p.markerMs, f.scanS / pausesS, pausesS);
   std::printf("start to window shown: %.0f ms (median of 3; runs %.0f %.0f %.0f ms); blank window: %.0f ms\n",
               bench::Percentile(programMs, 50), programMs[0], programMs[1], programMs[2],
               bench::Percentile(blankMs, 50));
