@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "engine/rewrite_guard.h"
 #include "engine/rewrite_steps.h"
 #include "platform/platform.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "engine/texts.h"
 #include "engine/tlhelp32.h"
 #include "engine/window_ops.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "platform/platform.h"
 #include "util/fun_unit.h"
 

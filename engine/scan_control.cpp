@@ -32,7 +32,7 @@
 #include <memory>
 #include <utility>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "engine/rewrite_guard.h"
 #include "engine/scan_tree.h"
 #include "engine/texts.h"

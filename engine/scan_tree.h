@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "platform/platform.h"
 
 namespace vx {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 
 namespace vx {
 

@@ -1,6 +1,6 @@
 #include "util/mini_reg.h"
 
-#include "engine/handles.h"
+#include "util/handles.h"
 
 namespace vx {
 namespace {

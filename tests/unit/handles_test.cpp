@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/handles.h"
+#include "util/handles.h"
 #include "engine/tlhelp32.h"
 #include "tests/unit/engine_fixture.h"
 

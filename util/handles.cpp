@@ -1,4 +1,4 @@
-#include "engine/handles.h"
+#include "util/handles.h"
 
 namespace vx {
 
