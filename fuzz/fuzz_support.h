@@ -1,6 +1,7 @@
 // What every fuzz target shares: a fresh in-memory machine and recording
 // window per input, and a check at start-up that this build's text literals
-// are the GBK bytes the product's literals are.
+// are the GBK bytes the product's literals are. Each target is one source
+// file that includes this header once, so the start-up hook is defined here.
 #pragma once
 #include <cstdio>
 #include <cstdlib>
@@ -51,3 +52,9 @@ struct TestBed {
 };
 
 }  // namespace vx
+
+// libFuzzer's start-up hook, once per target, before the first input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vx::RequireGbkLiterals();
+  return 0;
+}

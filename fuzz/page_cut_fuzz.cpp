@@ -26,11 +26,6 @@ bool RuleCut(const std::string& page, const std::string& pattern, std::string* c
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vx::RequireGbkLiterals();
-  return 0;
-}
-
 // The first byte gives the pattern's length (up to 63), the pattern follows,
 // the rest is the page.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -55,11 +55,6 @@ std::vector<vx::PlannedFault> PickPlan(FuzzedDataProvider& in) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vx::RequireGbkLiterals();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vx;
   FuzzedDataProvider in(data, size);

@@ -58,11 +58,6 @@ std::string RuleAsciiUpper(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vx::RequireGbkLiterals();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vx;
   std::string text(reinterpret_cast<const char*>(data), size);

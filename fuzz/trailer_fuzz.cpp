@@ -64,11 +64,6 @@ bool RuleHost(const std::string& content, std::string* host) {
 }  // namespace
 }  // namespace vx
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  vx::RequireGbkLiterals();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vx;
   std::string content(reinterpret_cast<const char*>(data), size);

@@ -2,6 +2,7 @@
 # after wine-env.sh.
 #
 #   vx_bench_build                  picks the Windows build as the test tiers do
+#   vx_bench_require NAME FILE...   stops when a built file is missing
 #   vx_bench_tree OUT LETTER ENTRIES  a sample drive of about ENTRIES entries
 #   vx_bench_attributes PREFIX LETTER OUT  read-only, hidden, system flags
 
@@ -12,6 +13,15 @@ vx_bench_build() {
   first=$(vx_windows_builds | cut -d' ' -f1)
   vx_use_build "${VX_BUILD_OVERRIDE:-$first}" || return 2
   bench_win=${VX_WIN_BUILD:-$_vx_wine_env_here/build/$VX_BUILD}
+}
+
+# vx_bench_require NAME FILE...: the benchmarks build nothing; a missing file
+# stops NAME with the command that makes it.
+vx_bench_require() {
+  local name=$1 f; shift
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$name: missing $f (run scripts/build.sh)"; exit 1; }
+  done
 }
 
 # vx_bench_tree OUT LETTER ENTRIES: writes with make_samples a drive of about

@@ -23,9 +23,8 @@ cd "$top"
 entries=${1:-3000}
 rounds=${2:-5}
 vx_bench_build || exit 2
-for f in "$bench_win/engine_bench.exe" "$bench_win/tools/win32/demo_host.exe" build/native/tools/make_samples; do
-  [ -f "$f" ] || { echo "bench-engine: missing $f (run scripts/build.sh)"; exit 1; }
-done
+vx_bench_require bench-engine "$bench_win/engine_bench.exe" "$bench_win/tools/win32/demo_host.exe" \
+  build/native/tools/make_samples
 
 work=$(mktemp -d /tmp/vx-bench-engine.XXXXXX)
 pfx=$work/prefix

@@ -20,10 +20,8 @@ cd "$top"
 . scripts/bench-common.sh
 entries=${1:-3000}
 vx_bench_build || exit 2
-for f in "$bench_win/Vuxor.exe" "$bench_win/scan_bench.exe" "$bench_win/log_bench.exe" \
-         "$bench_win/tools/win32/demo_host.exe" build/native/tools/make_samples; do
-  [ -f "$f" ] || { echo "bench-scan: missing $f (run scripts/build.sh)"; exit 1; }
-done
+vx_bench_require bench-scan "$bench_win/Vuxor.exe" "$bench_win/scan_bench.exe" "$bench_win/log_bench.exe" \
+  "$bench_win/tools/win32/demo_host.exe" build/native/tools/make_samples
 
 work=$(mktemp -d /tmp/vx-bench-scan.XXXXXX)
 pfx=$work/prefix

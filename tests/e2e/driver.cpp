@@ -495,13 +495,6 @@ int ReleaseHeldRewrite(const Form& f, DWORD timeoutMs) {
   return failures;
 }
 
-
-const char* Option(int argc, char** argv, const char* name, const char* fallback) {
-  for (int i = 2; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
-  return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

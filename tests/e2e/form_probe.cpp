@@ -156,4 +156,10 @@ std::vector<std::string> LogLines(const Form& f) {
   return lines;
 }
 
+const char* Option(int argc, char** argv, const char* name, const char* fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  return fallback;
+}
+
 }  // namespace e2e

@@ -18,6 +18,9 @@ constexpr const char* kStopped = vx::kPanelStopped;
 constexpr const char* kScannedPrefix = vx::kPanelScannedPrefix;
 constexpr const char* kCleanedPrefix = vx::kPanelCleanedPrefix;
 
+// The value after `name` on the command line, or `fallback`.
+const char* Option(int argc, char** argv, const char* name, const char* fallback);
+
 std::string Utf8(const std::string& gbk);
 std::string Gbk(const std::string& utf8);
 

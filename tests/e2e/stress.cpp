@@ -339,12 +339,6 @@ void CheckEnd(const Snapshot& end, bool everStarted, long walkFiles, long restor
   }
 }
 
-const char* Option(int argc, char** argv, const char* name, const char* fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
-  return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
