@@ -39,6 +39,9 @@ using namespace e2e;
 
 int failures = 0;
 
+// The condition is worked out before the call: the order in which a call's
+// arguments are evaluated is the compiler's, and a detail read before a wait
+// would show the window as it was before it.
 void Check(bool ok, const std::string& name, const std::string& detail = "") {
   if (ok) {
     std::printf("PASS %s\n", Utf8(name).c_str());
@@ -319,8 +322,8 @@ int StopDuringScan(const Form& f, long afterFiles, long whole_walk, DWORD timeou
   std::string cleared = WindowText(f.memo);
   Check(listed && cleared.find("扫描进程:") == std::string::npos && !Enabled(f.button3) && PanelText(f, 0) == kScanning,
         "清空日志 during a scan empties the log", Quoted(cleared.substr(0, 80)) + ", panel 0 " + PanelText(f, 0));
-  Check(WaitForFiles(f, oldCount, afterFiles + 20, timeoutMs) && PanelText(f, 0) == kScanning,
-        "清空日志 during a scan: the walk goes on", "panel 1 " + PanelText(f, 1));
+  const bool goesOn = WaitForFiles(f, oldCount, afterFiles + 20, timeoutMs) && PanelText(f, 0) == kScanning;
+  Check(goesOn, "清空日志 during a scan: the walk goes on", "panel 1 " + PanelText(f, 1));
   bool clicked = Click(f.button2);
   DWORD pressed = GetTickCount();
   Check(clicked && Enabled(f.button3), "stop: 停止杀毒 enables 全盘杀毒 at once", "still disabled");
@@ -345,8 +348,8 @@ int StartAfterStop(const Form& f, long afterFiles, const char* atFile, long expe
                    DWORD timeoutMs, const char* log) {
   std::string oldCount = StartScan(f, "restart");
   if (oldCount.empty()) return failures + 1;
-  Check(WaitForFiles(f, oldCount, afterFiles, timeoutMs) && WaitForFile(f, atFile, timeoutMs),
-        "restart: the first walk gets going", "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
+  const bool going = WaitForFiles(f, oldCount, afterFiles, timeoutMs) && WaitForFile(f, atFile, timeoutMs);
+  Check(going, "restart: the first walk gets going", "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
   // Both clicks queue on the user-interface thread and run one after the
   // other, with no pause for the first walk to unwind.
   PostMessageA(f.button2, BM_CLICK, 0, 0);
@@ -420,8 +423,8 @@ int Close(const Form& f) {
 int TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeoutMs) {
   std::string oldCount = StartScan(f, "typing");
   if (oldCount.empty()) return failures + 1;
-  Check(WaitForFiles(f, oldCount, 10, timeoutMs) && WaitForFile(f, folder, timeoutMs),
-        "typing: the walk reaches the pages", "Edit1 " + WindowText(f.edit1));
+  const bool reached = WaitForFiles(f, oldCount, 10, timeoutMs) && WaitForFile(f, folder, timeoutMs);
+  Check(reached, "typing: the walk reaches the pages", "Edit1 " + WindowText(f.edit1));
   // Sent, not posted, so that they are done before the selection is made.
   Send(f.edit2, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   Send(f.edit2, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
