@@ -24,7 +24,7 @@ if vx_host_runs_32bit; then
   vx_use_build win32
 else
   vx_use_build win64
-  echo "run: this machine cannot run 32-bit x86 code; showing the 64-bit build (build/win64) under 64-bit Wine"
+  echo "run: $(vx_host_line | sed 's/^host: //; s/the Wine tiers run on/showing/')"
 fi
 win=$top/build/$VX_BUILD
 work=$(mktemp -d /tmp/vx-run.XXXXXX)

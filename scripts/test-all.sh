@@ -46,7 +46,7 @@ passed=$((passed + ${fp:-0})); failed=$((failed + ${ff:-1}))
 # where 32-bit code runs, the 64-bit one alone where it cannot.
 . scripts/wine-env.sh
 builds=$(vx_windows_builds)
-vx_host_runs_32bit || echo "host: this machine cannot run 32-bit x86 code; the Wine tiers run on the 64-bit build (win64) under 64-bit Wine"
+vx_host_line
 build_lines=()
 for build in $builds; do
   # A tier that fails without a failed case (it never started) counts as one.

@@ -31,7 +31,21 @@ _vx_wine64_dir=/usr/lib/wine
 # 32-bit dynamic loader answers for its version only where it can run.
 # VX_NO_32BIT=1 forces the answer "cannot", to try that path anywhere.
 vx_host_runs_32bit() {
-  [ "${VX_NO_32BIT:-0}" != 1 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
+  [ "${VX_NO_32BIT:-0}" != 1 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1 && vx_has_wine32
+}
+
+# vx_has_wine32: whether the 32-bit Wine is installed (setup goes on without
+# it when the package mirror cannot serve its i386 dependencies).
+vx_has_wine32() { dpkg -s wine32:i386 >/dev/null 2>&1; }
+
+# vx_host_line: why the Wine tiers run on win64 alone, or nothing where both run.
+vx_host_line() {
+  vx_host_runs_32bit && return 0
+  if [ "${VX_NO_32BIT:-0}" != 1 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "host: 32-bit Wine (wine32:i386) is not installed; the Wine tiers run on the 64-bit build (win64) under 64-bit Wine"
+  else
+    echo "host: this machine cannot run 32-bit x86 code; the Wine tiers run on the 64-bit build (win64) under 64-bit Wine"
+  fi
 }
 
 # vx_windows_builds: the Windows builds this machine can run, the product first.
