@@ -55,15 +55,15 @@ add_subdirectory(tools/win32)
 
 # Benchmarks (not part of the test tiers): scripts/bench-pacing.sh,
 # scripts/bench-scan.sh, scripts/bench-engine.sh.
-add_executable(pacing_bench ${CMAKE_SOURCE_DIR}/tests/bench/pacing_bench.cpp)
+add_executable(pacing_bench ${CMAKE_SOURCE_DIR}/bench/pacing_bench.cpp)
 vx_target_defaults(pacing_bench)
 target_link_libraries(pacing_bench PRIVATE vx_win32 vx_engine winmm)
 
-add_executable(scan_bench ${CMAKE_SOURCE_DIR}/tests/bench/scan_bench.cpp)
+add_executable(scan_bench ${CMAKE_SOURCE_DIR}/bench/scan_bench.cpp)
 vx_target_defaults(scan_bench)
 target_link_libraries(scan_bench PRIVATE vx_win32 vx_engine winmm psapi user32)
 
-add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tests/bench/engine_bench.cpp)
+add_executable(engine_bench ${CMAKE_SOURCE_DIR}/bench/engine_bench.cpp)
 vx_target_defaults(engine_bench)
 target_link_libraries(engine_bench PRIVATE vx_win32 vx_engine winmm)
 
@@ -71,7 +71,7 @@ target_link_libraries(engine_bench PRIVATE vx_win32 vx_engine winmm)
 if(VX_APP_SOURCES)
   set(VX_FORM_SOURCES ${VX_APP_SOURCES})
   list(FILTER VX_FORM_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-  add_executable(log_bench ${CMAKE_SOURCE_DIR}/tests/bench/log_bench.cpp ${VX_FORM_SOURCES})
+  add_executable(log_bench ${CMAKE_SOURCE_DIR}/bench/log_bench.cpp ${VX_FORM_SOURCES})
   vx_target_defaults(log_bench)
   target_link_libraries(log_bench PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
   target_include_directories(log_bench PRIVATE ${CMAKE_BINARY_DIR}/generated)

@@ -5,7 +5,7 @@
 
 #include "util/handles.h"
 #include "engine/texts.h"
-#include "engine/tlhelp32.h"
+#include "engine/toolhelp_binding.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/window_ops.h"
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 #include "tests/unit/fake_window.h"
 
 namespace vx {

@@ -4,7 +4,7 @@
 # adapter except Sleep; the program has no such switch), against a bare loop
 # of FindFirstFileA/FindNextFileA plus one whole-file read of every file the
 # walker hands to a repairer, over the same tree, in one process
-# (tests/bench/engine_bench.cpp). The tree is the drive of bench-scan.sh,
+# (bench/engine_bench.cpp). The tree is the drive of bench-scan.sh,
 # about ENTRIES entries (default 3000), copied afresh for every round, since
 # the engine repairs it; rounds alternate which of the two runs first. Prints
 # each round and the medians, then where the engine's time goes (one more run

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures the walker's pause per entry under Wine (see tests/bench/pacing_bench.cpp).
+# Measures the walker's pause per entry under Wine (see bench/pacing_bench.cpp).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/wine-env.sh"

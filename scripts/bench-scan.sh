@@ -5,9 +5,9 @@
 # every 10 ms), against the machine's own cost of the walker's pause measured
 # in the same run over as many empty entries. Prints entries, pause cost, scan
 # time and their ratio, with the window figures of that scan (WM_NULL round
-# trip, start to window shown) and its memory (tests/bench/scan_bench.cpp).
+# trip, start to window shown) and its memory (bench/scan_bench.cpp).
 # Then the log figures: the real form with 100,000 log lines
-# (tests/bench/log_bench.cpp).
+# (bench/log_bench.cpp).
 #
 #   bash scripts/bench-scan.sh [ENTRIES]
 #

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/scan_control.h"
-#include "engine/tlhelp32.h"
+#include "engine/toolhelp_binding.h"
 #include "engine/window_ops.h"
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 #include "tests/unit/fake_window.h"
 
 namespace vx {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "util/handles.h"
-#include "engine/tlhelp32.h"
+#include "engine/toolhelp_binding.h"
 #include "tests/unit/engine_fixture.h"
 
 namespace vx {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 
 namespace vx {
 namespace {

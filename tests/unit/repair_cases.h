@@ -12,7 +12,7 @@
 #include "engine/restore_infected_file.h"
 #include "engine/scan_control.h"
 #include "engine/texts.h"
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 #include "tests/unit/fake_window.h"
 
 namespace vx {

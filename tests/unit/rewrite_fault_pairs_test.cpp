@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/read_file_all.h"
-#include "tests/unit/fault_plan.h"
+#include "testbed/fault_plan.h"
 #include "tests/unit/repair_cases.h"
 
 namespace vx {

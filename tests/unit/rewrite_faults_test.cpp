@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/unit/fault_plan.h"
+#include "testbed/fault_plan.h"
 #include "tests/unit/repair_cases.h"
 
 namespace vx {

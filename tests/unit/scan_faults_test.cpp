@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/scan_tree.h"
-#include "tests/unit/fault_plan.h"
+#include "testbed/fault_plan.h"
 #include "tests/unit/repair_cases.h"
 
 namespace vx {

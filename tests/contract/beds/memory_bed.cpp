@@ -2,7 +2,7 @@
 // it comes (drive C:, the system folder), with one running program.
 #include <stdexcept>
 
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 #include "tests/contract/contract_bed.h"
 
 namespace vxcontract {

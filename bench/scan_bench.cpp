@@ -36,7 +36,7 @@
 #include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
-#include "tests/bench/bench_support.h"
+#include "bench/bench_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 namespace mem {

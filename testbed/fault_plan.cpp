@@ -1,4 +1,4 @@
-#include "tests/unit/fault_plan.h"
+#include "testbed/fault_plan.h"
 
 namespace vx {
 

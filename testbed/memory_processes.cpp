@@ -2,7 +2,7 @@
 // hands out, and threads of the in-memory machine.
 #include <cstring>
 
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 

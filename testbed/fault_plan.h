@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 
 namespace vx {
 

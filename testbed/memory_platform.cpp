@@ -1,12 +1,12 @@
 // The in-memory machine: construction, the builder and inspection calls, fault
 // injection and tracing, and the small system calls that touch no object.
-#include "platform/memory/memory_platform.h"
+#include "testbed/memory_platform.h"
 
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 

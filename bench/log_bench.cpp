@@ -29,7 +29,7 @@
 #include "app/app_window.h"
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
-#include "tests/bench/bench_support.h"
+#include "bench/bench_support.h"
 
 namespace {
 

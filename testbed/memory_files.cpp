@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 

@@ -21,8 +21,8 @@
 #include "engine/scan_tree.h"
 #include "engine/texts.h"
 #include "engine/window_ops.h"
-#include "tests/bench/bench_support.h"
-#include "tests/bench/no_pause_platform.h"
+#include "bench/bench_support.h"
+#include "bench/no_pause_platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
-#include "tests/bench/bench_support.h"
+#include "bench/bench_support.h"
 
 namespace bench {
 

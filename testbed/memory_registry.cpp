@@ -1,6 +1,6 @@
 // The registry of the in-memory machine: keys under the predefined roots,
 // named values, and the WOW64 view a 32-bit program gets of HKLM\SOFTWARE.
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "platform/memory/memory_sync.h"
+#include "testbed/memory_sync.h"
 
 #if defined(_WIN32)
 #include <windows.h>

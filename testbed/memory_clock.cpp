@@ -2,7 +2,7 @@
 // waiting, and the file-time conversions of kernel32.
 #include <limits>
 
-#include "platform/memory/memory_state.h"
+#include "testbed/memory_state.h"
 
 namespace vx {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/memory/memory_platform.h"
-#include "platform/memory/memory_sync.h"
+#include "testbed/memory_platform.h"
+#include "testbed/memory_sync.h"
 
 namespace vx {
 namespace mem {

@@ -1,4 +1,4 @@
-#include "engine/tlhelp32.h"
+#include "engine/toolhelp_binding.h"
 
 namespace vx {
 namespace {
