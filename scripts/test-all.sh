@@ -5,8 +5,9 @@
 #      and each fuzz target for about 20 s;
 #   2. the Win32 adapter tests under Wine;
 #   3. the end-to-end tests: the real program in a sandbox Wine prefix under Xvfb;
-# tiers 2 and 3 for each Windows build the machine can run (win32 and win64,
-# or win64 alone where 32-bit code cannot run; VX_NO_32BIT=1 forces that).
+# tiers 2 and 3 for each Windows build the machine can run: where 32-bit code
+# runs, win32 (the download) every tier and win64 its adapter tier and an
+# end-to-end smoke run; elsewhere win64 every tier (VX_NO_32BIT=1 forces that).
 # Ends with one line "tests: N passed, M failed" and a non-zero exit on failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,13 +54,17 @@ for build in $builds; do
   run_tier "Win32 adapter tests under Wine ($build build)" "out/win32-$build.log" env VX_BUILD="$build" bash scripts/test-win32.sh
   rc=$?; ap=$(gtest_passed "out/win32-$build.log"); af=$(gtest_failed "out/win32-$build.log")
   [ $rc -ne 0 ] && [ "$af" = 0 ] && af=1
-  run_tier "end-to-end under Wine and Xvfb ($build build)" "out/e2e-$build.log" env VX_BUILD="$build" bash scripts/test-e2e.sh
+  # The first build (the download where it can run) gets every end-to-end
+  # check; a second build of the same sources a smoke run of the program.
+  smoke=0; [ "$build" = "${builds%% *}" ] || smoke=1
+  run_tier "end-to-end under Wine and Xvfb ($build build$([ $smoke = 1 ] && echo ', smoke run'))" \
+    "out/e2e-$build.log" env VX_BUILD="$build" E2E_SMOKE=$smoke bash scripts/test-e2e.sh
   rc=$?; e2e=$(grep -Eo '^e2e: [0-9]+ passed, [0-9]+ failed' "out/e2e-$build.log" | tail -n1)
   ep=$(echo "$e2e" | sed -nE 's/^e2e: ([0-9]+) passed.*/\1/p'); ef=$(echo "$e2e" | sed -nE 's/.* ([0-9]+) failed$/\1/p')
   ep=${ep:-0}; ef=${ef:-0}
   [ $rc -ne 0 ] && [ "$ef" = 0 ] && ef=1
   passed=$((passed + ap + ep)); failed=$((failed + af + ef))
-  build_lines+=("build $build: adapter $ap passed, $af failed; end-to-end $ep passed, $ef failed")
+  build_lines+=("build $build: adapter $ap passed, $af failed; end-to-end$([ $smoke = 1 ] && echo ' smoke') $ep passed, $ef failed")
 done
 
 printf '%s\n' "${build_lines[@]}"

@@ -13,6 +13,10 @@
 # (E2E_RACES=0 leaves it out): a pattern typed during a scan, the program's
 # end during a rewrite, and E2E_STRESS_SEQUENCES (30) random sequences.
 #
+# E2E_SMOKE=1 runs the short form for a second build of the same sources:
+# start, one full scan with every effect checked (E: small: a few plain files
+# instead of the big programs and the bulk), the process sweep, close.
+#
 # Ends with "e2e: N passed, M failed"; exits non-zero on any failure.
 # KEEP=1 keeps the temporary folder (prefix, fixtures, logs).
 set -uo pipefail
@@ -106,8 +110,9 @@ vx_xvfb_start
 vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
 "$native/tools/make_samples" --out "$work/d" --letter D --host "$win/tools/win32/demo_host.exe" \
   --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big,attrs}" >/dev/null
+e_features=(--features slow,bulk); [ "${E2E_SMOKE:-0}" = 1 ] && e_features=(--features bulk --bulk 20)
 "$native/tools/make_samples" --out "$work/e" --letter E --host "$win/tools/win32/demo_host.exe" \
-  --features slow,bulk >/dev/null
+  "${e_features[@]}" >/dev/null
 vx_map_drive "$pfx" d "$work/d/drive"
 vx_map_drive "$pfx" e "$work/e/drive"
 # Read-only, hidden and system samples get their attributes the Windows way.
@@ -189,6 +194,13 @@ check "a restored program runs: demo host prints its line" \
   bash -c 'vx_wine "$1" "D:\\host.exe" 2>/dev/null | tr -d "\r" | grep -qx "demo host program ran"' _ "$pfx"
 check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text before" \
   bash -c 'vx_wine "$1" reg query "$2" /v CheckedValue 2>/dev/null | tr -d "\r" | grep -Eq "CheckedValue +REG_DWORD +0x1$"' _ "$pfx" "$showall"
+
+if [ "${E2E_SMOKE:-0}" = 1 ]; then
+  drive close
+  echo "e2e: smoke run (start, full scan, sweep, close) took $((SECONDS - start)) s"
+  echo "e2e: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]; exit
+fi
 
 # --- "清空日志" and "停止杀毒" outside a scan: both clean the drive roots --
 plant_roots
