@@ -30,6 +30,7 @@
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
 #include "bench/bench_support.h"
+#include "tests/e2e/form_probe.h"
 
 namespace {
 
@@ -158,27 +159,6 @@ DWORD WINAPI Worker(void* param) {
   return 0;
 }
 
-struct Pinger {
-  HWND window;
-  Work* work;
-  std::atomic<bool> stop{false};
-  std::vector<double> ms;
-};
-
-DWORD WINAPI PingLoop(void* param) {
-  Pinger* p = static_cast<Pinger*>(param);
-  while (!p->stop) {
-    if (p->work->paced) {
-      double t0 = bench::SecondsNow();
-      DWORD_PTR result;
-      SendMessageTimeoutA(p->window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-      p->ms.push_back((bench::SecondsNow() - t0) * 1000.0);
-    }
-    Sleep(10);
-  }
-  return 0;
-}
-
 // --- checks and figures ----------------------------------------------------
 
 // The log after the notice: exactly lines 1..lines, in order.
@@ -259,12 +239,9 @@ int main(int argc, char** argv) {
 
   Work work;
   work.lines = lines;
-  Pinger pinger;
-  pinger.window = form.Handle();
-  pinger.work = &work;
   double t0 = bench::SecondsNow();
   HANDLE worker = CreateThread(nullptr, 0, Worker, &work, 0, nullptr);
-  HANDLE ping = CreateThread(nullptr, 0, PingLoop, &pinger, 0, nullptr);
+  e2e::RoundTrips pings(form.Handle(), {10, 10000, 10000, &work.paced});
   for (;;) {
     DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
     MSG m;
@@ -275,8 +252,7 @@ int main(int argc, char** argv) {
     if (r == WAIT_OBJECT_0) break;
   }
   double totalS = bench::SecondsNow() - t0;
-  pinger.stop = true;
-  WaitForSingleObject(ping, INFINITE);
+  pings.Stop();
 
   std::string why;
   bool inOrder = LogInOrder(form.Memo1, lines, noticeLines, &why);
@@ -302,8 +278,8 @@ int main(int argc, char** argv) {
   std::printf("appends during the last %d lines: %zu, p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", kPacedLines,
               paced.size(), bench::Percentile(paced, 50), bench::Percentile(paced, 99), bench::Percentile(paced, 100));
   std::printf("WM_NULL round trip during the last %d lines: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu sent)\n",
-              kPacedLines, bench::Percentile(pinger.ms, 50), bench::Percentile(pinger.ms, 99),
-              bench::Percentile(pinger.ms, 100), pinger.ms.size());
+              kPacedLines, bench::Percentile(pings.Ms(), 50), bench::Percentile(pings.Ms(), 99),
+              bench::Percentile(pings.Ms(), 100), pings.Ms().size());
   std::printf("worker's window calls: p50 %.1f us, p99 %.1f us, max %.1f us (%zu calls)\n",
               bench::Percentile(work.callUs, 50), bench::Percentile(work.callUs, 99),
               bench::Percentile(work.callUs, 100), work.callUs.size());

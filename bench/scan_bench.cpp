@@ -37,6 +37,7 @@
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
 #include "bench/bench_support.h"
+#include "tests/e2e/form_probe.h"
 
 namespace {
 
@@ -107,24 +108,6 @@ void Close(Started& s) {
   CloseHandle(s.process.hProcess);
 }
 
-LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs = 10000) {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeoutMs, &result)) return -1;
-  return static_cast<LRESULT>(result);
-}
-
-// The text of one status panel, read through a buffer in the program's memory.
-std::string PanelText(HANDLE process, HWND statusBar, int index) {
-  char text[512] = "";
-  void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
-  if (remote == nullptr) return "";
-  SIZE_T got = 0;
-  if (Send(statusBar, SB_GETTEXTA, index, reinterpret_cast<LPARAM>(remote)) != -1)
-    ReadProcessMemory(process, remote, text, sizeof text - 1, &got);
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  return text;
-}
-
 PROCESS_MEMORY_COUNTERS Memory(HANDLE process) {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
@@ -133,26 +116,6 @@ PROCESS_MEMORY_COUNTERS Memory(HANDLE process) {
 }
 
 double MiB(SIZE_T bytes) { return static_cast<double>(bytes) / 1048576.0; }
-
-// --- the round trips of WM_NULL ---------------------------------------------
-
-struct Pinger {
-  HWND window;
-  std::atomic<bool> stop{false};
-  std::vector<double> ms;
-  long lost = 0;  // no answer within 10 s
-};
-
-DWORD WINAPI PingLoop(void* param) {
-  Pinger* p = static_cast<Pinger*>(param);
-  while (!p->stop) {
-    double t0 = bench::SecondsNow();
-    if (Send(p->window, WM_NULL, 0, 0) == -1) ++p->lost;
-    p->ms.push_back((bench::SecondsNow() - t0) * 1000.0);
-    Sleep(10);
-  }
-  return 0;
-}
 
 // --- the scan ------------------------------------------------------------------
 
@@ -179,35 +142,34 @@ double CpuSeconds(HANDLE process) {
 ScanFigures Scan(Started& program, double timeoutS) {
   ScanFigures f;
   HWND button3 = GetDlgItem(program.window, IDC_BUTTON3);
-  HWND status = GetDlgItem(program.window, IDC_STATUSBAR1);
-  if (button3 == nullptr || status == nullptr) Fail("the window has no 全盘杀毒 or no status bar");
+  e2e::Form form;
+  form.form = program.window;
+  form.status = GetDlgItem(program.window, IDC_STATUSBAR1);
+  form.process = program.process.hProcess;
+  if (button3 == nullptr || form.status == nullptr) Fail("the window has no 全盘杀毒 or no status bar");
   PROCESS_MEMORY_COUNTERS before = Memory(program.process.hProcess);
   f.idleWorkingSet = before.WorkingSetSize;
   f.startPeak = before.PeakWorkingSetSize;
 
   const double cpu0 = CpuSeconds(program.process.hProcess);
   double t0 = bench::SecondsNow();
-  if (Send(button3, BM_CLICK, 0, 0, 120000) == -1) Fail("全盘杀毒 did not answer");
+  if (e2e::Send(button3, BM_CLICK, 0, 0, 120000) == -1) Fail("全盘杀毒 did not answer");
   f.clickMs = (bench::SecondsNow() - t0) * 1000.0;
-  Pinger pinger;
-  pinger.window = program.window;
-  HANDLE thread = CreateThread(nullptr, 0, PingLoop, &pinger, 0, nullptr);
+  e2e::RoundTrips pings(program.window, {10, 10000, 10000, nullptr});
   std::string panel0;
   for (;;) {
-    panel0 = PanelText(program.process.hProcess, status, 0);
+    panel0 = e2e::PanelText(form, 0);
     if (panel0 == kFinished || panel0 == kStopped) break;
     if (bench::SecondsNow() - t0 > timeoutS) Fail("the scan did not end in time");
     Sleep(10);
   }
   f.scanS = bench::SecondsNow() - t0;
   f.cpuS = CpuSeconds(program.process.hProcess) - cpu0;
-  pinger.stop = true;
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  pings.Stop();
   if (panel0 != kFinished) Fail("the scan was stopped");
-  f.pings = pinger.ms;
-  f.lostPings = pinger.lost;
-  f.panel1 = PanelText(program.process.hProcess, status, 1);
+  f.pings = pings.Ms();
+  f.lostPings = pings.Lost();
+  f.panel1 = e2e::PanelText(form, 1);
   f.peak = Memory(program.process.hProcess).PeakWorkingSetSize;
   return f;
 }

@@ -162,4 +162,38 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
   return fallback;
 }
 
+RoundTrips::RoundTrips(HWND window, Pace pace) : window_(window), pace_(pace) {
+  thread_ = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
+}
+
+void RoundTrips::Stop() {
+  stop_ = true;
+  if (thread_ == nullptr) return;
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  thread_ = nullptr;
+}
+
+DWORD WINAPI RoundTrips::Loop(void* self) {
+  RoundTrips* r = static_cast<RoundTrips*>(self);
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  while (!r->stop_) {
+    if (r->pace_.when == nullptr || *r->pace_.when) {
+      LARGE_INTEGER t0, t1;
+      QueryPerformanceCounter(&t0);
+      bool answered = Send(r->window_, WM_NULL, 0, 0, r->pace_.limitMs) != -1;
+      QueryPerformanceCounter(&t1);
+      double ms = static_cast<double>(t1.QuadPart - t0.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+      r->ms_.push_back(ms);
+      ++r->asked_;
+      r->lost_ += !answered;
+      r->slow_ += !answered || ms >= r->pace_.slowMs;
+      if (static_cast<long>(ms) > r->longest_) r->longest_ = static_cast<long>(ms);
+    }
+    Sleep(r->pace_.intervalMs);
+  }
+  return 0;
+}
+
 }  // namespace e2e

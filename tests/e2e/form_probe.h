@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,38 @@ bool Ended(const Snapshot& s);
 
 // The log's lines, without their line ends.
 std::vector<std::string> LogLines(const Form& f);
+
+// How quickly the window answers while it works: WM_NULL round trips from a
+// thread of their own, one every intervalMs while `when` holds (always when
+// null). A round trip that takes slowMs or more, or gets no answer within
+// limitMs, is slow.
+class RoundTrips {
+ public:
+  struct Pace {
+    DWORD intervalMs = 10, limitMs = 10000, slowMs = 2000;
+    const std::atomic<bool>* when = nullptr;
+  };
+  RoundTrips(HWND window, Pace pace);
+  ~RoundTrips() { Stop(); }
+  RoundTrips(const RoundTrips&) = delete;
+  RoundTrips& operator=(const RoundTrips&) = delete;
+
+  void Stop();  // ends the thread; Ms() is complete from then on
+  long Asked() const { return asked_; }
+  long Slow() const { return slow_; }
+  long Lost() const { return lost_; }  // no answer within limitMs
+  long LongestMs() const { return longest_; }
+  const std::vector<double>& Ms() const { return ms_; }  // every round trip, after Stop
+
+ private:
+  static DWORD WINAPI Loop(void* self);
+
+  HWND window_;
+  Pace pace_;
+  HANDLE thread_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::atomic<long> asked_{0}, slow_{0}, lost_{0}, longest_{0};
+  std::vector<double> ms_;
+};
 
 }  // namespace e2e

@@ -134,29 +134,6 @@ FileState StateOf(const WalkLine& w) {
 
 // ---- the window's answers --------------------------------------------------
 
-struct Pinger {
-  HWND form = nullptr;
-  std::atomic<bool> stop{false};
-  std::atomic<long> slow{0};       // answers that took 2 s or never came
-  std::atomic<long> longest{0};    // ms
-  std::atomic<long> asked{0};
-};
-
-DWORD WINAPI PingLoop(void* param) {
-  Pinger* p = static_cast<Pinger*>(param);
-  while (!p->stop) {
-    DWORD start = GetTickCount();
-    DWORD_PTR result = 0;
-    bool answered = SendMessageTimeoutA(p->form, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
-    long took = static_cast<long>(GetTickCount() - start);
-    ++p->asked;
-    if (!answered || took >= 2000) ++p->slow;
-    if (took > p->longest) p->longest = took;
-    Sleep(50);
-  }
-  return 0;
-}
-
 // ---- one sequence ------------------------------------------------------------
 
 struct Totals {
@@ -368,9 +345,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> walkTails = {vx::kRestoredLog, vx::kDeletedLog};
 
-  Pinger pinger;
-  pinger.form = f.form;
-  HANDLE pingThread = CreateThread(nullptr, 0, PingLoop, &pinger, 0, nullptr);
+  RoundTrips pings(f.form, {50, 2000, 2000, nullptr});
   std::mt19937 random(seed);
   Totals totals;
   bool everStarted = false;
@@ -383,7 +358,7 @@ int main(int argc, char** argv) {
       ++totals.hangs;
       break;
     }
-    long slowBefore = pinger.slow;
+    long slowBefore = pings.Slow();
     RunActions(f, random, index, walkTails, &seq);
     Snapshot end;
     seq.hang = !WaitQuiet(f, 120000, &end, &seq);
@@ -401,7 +376,7 @@ int main(int argc, char** argv) {
     if (seq.lost) seq.problems.push_back("a walk line lost or out of order after the last 清空日志");
     everStarted = everStarted || seq.actions.find(" S") != std::string::npos;
     CheckEnd(end, everStarted, walkFiles, restorable, &seq);
-    bool slow = pinger.slow != slowBefore;
+    bool slow = pings.Slow() != slowBefore;
     if (slow) seq.problems.push_back("the window took 2 s or more to answer");
 
     ++totals.sequences;
@@ -418,11 +393,10 @@ int main(int argc, char** argv) {
     for (const std::string& problem : seq.problems) std::printf("    %s\n", Utf8(problem).c_str());
     std::fflush(stdout);
   }
-  pinger.stop = true;
-  WaitForSingleObject(pingThread, 5000);
+  pings.Stop();
   std::printf("stress: sequences %d, seed %u, hangs %d, slow answers %ld of %ld (longest %ld ms), double walkers %d, "
               "lost or reordered lines %d, inconsistent ends %d, wrong states during a scan %d, damaged files %d\n",
-              totals.sequences, seed, totals.hangs, static_cast<long>(pinger.slow), static_cast<long>(pinger.asked), static_cast<long>(pinger.longest),
+              totals.sequences, seed, totals.hangs, pings.Slow(), pings.Asked(), pings.LongestMs(),
               totals.doubleWalkers, totals.lostLines, totals.inconsistentEnds, totals.wrongWhileScanning,
               totals.damaged);
   return totals.failed > 99 ? 99 : totals.failed;
