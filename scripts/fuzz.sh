@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (clang, libFuzzer, ASan and UBSan) and runs each in
-# turn for SECONDS (default 60): scripts/fuzz.sh [SECONDS] [TARGET...]
+# Builds the fuzz targets (clang, libFuzzer, ASan and UBSan) and runs each,
+# one per core at a time, for SECONDS (default 60): scripts/fuzz.sh [SECONDS] [TARGET...]
 # Each target starts from its seeds in fuzz/corpus/TARGET and keeps what it
 # finds new in build/fuzz/corpus/TARGET; an input that breaks a rule is saved
 # in build/fuzz/findings/ and named in the output. Prints one line per target
@@ -24,24 +24,36 @@ if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_C
   exit 1
 fi
 
-passed=0; failed=0
-for t in "${targets[@]}"; do
-  work=$build/corpus/$t; log=$build/logs/$t.log
+# fuzz_one TARGET: runs one target; its report goes to $build/logs/TARGET.result.
+fuzz_one() {
+  local t=$1 work=$build/corpus/$1 log=$build/logs/$1.log rc runs corpus dict=()
   mkdir -p "$work"
-  dict=(); [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+  [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
   "$build/fuzz/$t" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$build/findings/$t-" "$work" "fuzz/corpus/$t" > "$log" 2>&1
   rc=$?
   runs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -Eo '[0-9]+$' | tail -n1)
   corpus=$(ls "$work" | wc -l)
   if [ $rc -eq 0 ]; then
-    passed=$((passed + 1))
     echo "$t: ${runs:-?} runs in $seconds s, corpus $corpus, no finding"
   else
-    failed=$((failed + 1))
     echo "$t: FINDING after ${runs:-?} runs (exit $rc), log $log"
     grep -E '^broken:|^  |ERROR: (Address|Undefined|libFuzzer)|runtime error|Test unit written' "$log" | head -n 12
-  fi
+  fi > "$build/logs/$t.result"
+  return $rc
+}
+
+rm -f "$build"/logs/*.result
+# One target per core at a time: each still gets a whole core for its time.
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n; done
+  fuzz_one "$t" &
+done
+wait
+passed=0; failed=0
+for t in "${targets[@]}"; do
+  cat "$build/logs/$t.result" 2>/dev/null || echo "$t: no report"
+  if grep -q 'no finding$' "$build/logs/$t.result" 2>/dev/null; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 echo "fuzz: $passed passed, $failed failed"
 [ $failed -eq 0 ]
