@@ -96,6 +96,9 @@ cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVX_DEPS="$deps" -DVX_
 cmake --build "$out" -j2 --target Vuxor >>"$out/release.log" 2>&1 ||
   { tail -n 40 "$out/release.log"; echo "release: build failed" >&2; exit 1; }
 
+# Whoever rebuilds to compare needs the same compiler and linker.
+echo "release: built with $("$arch-w64-mingw32-gcc" --version | head -n 1), $("$arch-w64-mingw32-ld" --version | head -n 1)"
+
 mkdir -p dist
 rm -f dist/SHA256SUMS dist/Vuxor-*.exe dist/vuxor-*-src.tar.gz
 cp "$out/Vuxor.exe" "dist/$exe"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads what a Windows program says about itself, without Windows: the PE
-header's time stamp and checksum, and the version resource (the fixed
-FILEVERSION and PRODUCTVERSION numbers and every string of StringFileInfo).
+header's time stamp and checksum (and whether the checksum fits the bytes),
+and the version resource (the fixed FILEVERSION and PRODUCTVERSION numbers
+and every string of StringFileInfo).
 
     pe_info.py PROGRAM.exe      prints NAME=VALUE lines
 """
@@ -45,6 +46,17 @@ class Pe:
 
     def checksum(self):
         return u32(self.data, self.optional + 64)
+
+    def computed_checksum(self):
+        """The checksum Windows computes: 16-bit words summed with end-around
+        carry, the checksum field itself left out, plus the file's length."""
+        data = self.data + b"\0" * (len(self.data) & 1)
+        field = self.optional + 64
+        total = 0
+        for (word,) in struct.iter_unpack("<H", data[:field] + b"\0\0\0\0" + data[field + 4:]):
+            total += word
+            total = (total & 0xFFFF) + (total >> 16)
+        return ((total & 0xFFFF) + (total >> 16)) + len(self.data)
 
     def offset(self, rva):
         for virtual_size, address, raw_size, raw_pointer in self.sections:
@@ -119,6 +131,7 @@ def main():
     pe = Pe(open(sys.argv[1], "rb").read())
     print("timestamp=%d" % pe.timestamp())
     print("checksum=%#010x" % pe.checksum())
+    print("checksum_matches=%s" % ("yes" if pe.checksum() == pe.computed_checksum() else "no"))
     for name, value in version_fields(pe.version_resource()).items():
         print("%s=%s" % (name, value))
 
