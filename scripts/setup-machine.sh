@@ -63,13 +63,18 @@ set(CMAKE_SYSTEM_PROCESSOR $processor)
 set(CMAKE_C_COMPILER $arch-w64-mingw32-gcc)
 set(CMAKE_RC_COMPILER $arch-w64-mingw32-windres)
 TC
+  # Read after CMake's own rules for mingw, which would otherwise win.
+  cat > "$work/deterministic-archive.cmake" <<'RULES'
+set(CMAKE_C_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+set(CMAKE_C_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+set(CMAKE_C_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+RULES
   rm -rf "$work/build-$arch"
   # The release program links this library, so it must be the same bytes in
   # any folder at any time: no path kept, archive members without dates.
   cmake -S "$work/srcdir" -B "$work/build-$arch" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." -DCMAKE_C_ARCHIVE_CREATE="<CMAKE_AR> qcD <TARGET> <OBJECTS>" \
-    -DCMAKE_C_ARCHIVE_APPEND="<CMAKE_AR> qD <TARGET> <OBJECTS>" -DCMAKE_C_ARCHIVE_FINISH="<CMAKE_RANLIB> -D <TARGET>" \
+    -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." -DCMAKE_USER_MAKE_RULES_OVERRIDE="$work/deterministic-archive.cmake" \
     -DCMAKE_INSTALL_PREFIX="$jpeg" >/dev/null
   cmake --build "$work/build-$arch" -j"$(nproc)" >/dev/null
   cmake --install "$work/build-$arch" >/dev/null

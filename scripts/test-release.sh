@@ -94,6 +94,11 @@ check "the PE time stamp is the commit's time ($stamp, commit $epoch), with a ch
   test "$stamp/$(field "$a/dist/$exe" checksum_matches)" = "$epoch/yes"
 check "no build folder and no home folder in the program" \
   bash -c '! grep -aqF -e "$1" -e "$2" -e "$3" "$4"' _ "$work" "$top" "$HOME/" "$a/dist/$exe"
+# libjpeg is built once by the setup, not by these releases: its archive must
+# hold no dates, owners or build folders of its own.
+jpeg=$VX_DEPS/libjpeg-mingw-i686/lib/libjpeg.a
+check "libjpeg's archive keeps no dates, owners or build folder" bash -c \
+  '[ -n "$(i686-w64-mingw32-ar tv "$1")" ] && ! i686-w64-mingw32-ar tv "$1" | grep -v " 0/0 .* Jan  1 00:00 1970 " && ! grep -aq libjpeg-src "$1"' _ "$jpeg"
 
 # Signing, on a tree with an uncommitted change; the 32-bit build where it can
 # run under Wine here, else the 64-bit one.
