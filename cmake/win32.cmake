@@ -29,6 +29,31 @@ set_target_properties(vx_jpeg PROPERTIES
 # The manifest names the build's own processor.
 configure_file(${CMAKE_SOURCE_DIR}/app/Vuxor.manifest.in ${CMAKE_BINARY_DIR}/generated/Vuxor.manifest @ONLY)
 
+# The version resource: scripts/release.sh passes the version git gives
+# (X.Y.Z, or X.Y.Z-N-gHASH past the tag, either with -dirty); other builds
+# say 0.0.0-dev, so that no test build passes for a release.
+set(VX_VERSION "0.0.0-dev" CACHE STRING "The program's version, as scripts/release.sh gives it")
+if(NOT VX_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)(-([0-9]+)-g[0-9a-f]+)?(-dirty|-dev)?$")
+  message(FATAL_ERROR "VX_VERSION is X.Y.Z[-N-gHASH][-dirty], not ${VX_VERSION}")
+endif()
+set(vx_release "${CMAKE_MATCH_1};${CMAKE_MATCH_2};${CMAKE_MATCH_3}")
+set(vx_commits "${CMAKE_MATCH_5}")
+foreach(vx_number ${vx_release})
+  if(vx_number GREATER 65535)
+    message(FATAL_ERROR "VX_VERSION ${VX_VERSION}: each number of a Windows version is at most 65535")
+  endif()
+endforeach()
+if(vx_commits STREQUAL "")
+  set(vx_commits 0)
+elseif(vx_commits GREATER 65535)
+  set(vx_commits 65535)  # the field's limit; the text keeps the exact count
+endif()
+list(APPEND vx_release ${vx_commits})
+string(REPLACE ";" "," VX_VERSION_NUMBERS "${vx_release}")
+configure_file(${CMAKE_SOURCE_DIR}/app/version_info.h.in ${CMAKE_BINARY_DIR}/generated/version_info.h @ONLY)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/app/Vuxor.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_BINARY_DIR}/generated/version_info.h;${CMAKE_BINARY_DIR}/generated/Vuxor.manifest")
+
 file(GLOB VX_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.rc)
 add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
 vx_target_defaults(Vuxor)

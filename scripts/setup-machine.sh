@@ -2,8 +2,9 @@
 # Installs everything the builds and the test tiers need on a Debian 12
 # machine: the mingw compilers for i686 and x86_64, 32-bit and 64-bit Wine,
 # Xvfb, GoogleTest, fonts, a zh_CN.UTF-8 locale for Wine's file-name conversion,
-# and libjpeg-turbo built for both mingw compilers from Debian's own source
-# package. Safe to run again: finished steps are skipped.
+# osslsigncode and openssl for signed releases, and libjpeg-turbo built for
+# both mingw compilers from Debian's own source package. Safe to run again:
+# finished steps are skipped.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 deps=${VX_DEPS:-$here/.deps}
@@ -14,7 +15,7 @@ sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build make wine wine32:i386 wine64 xvfb xauth
           googletest libjpeg62-turbo-dev imagemagick fonts-wqy-zenhei locales
-          dpkg-dev x11-utils fonts-wine clang-14 libclang-rt-14-dev llvm-14)
+          dpkg-dev x11-utils fonts-wine clang-14 libclang-rt-14-dev llvm-14 osslsigncode openssl)
 
 need_apt=0
 dpkg --print-foreign-architectures | grep -qx i386 || { sudo_ dpkg --add-architecture i386; need_apt=1; }
@@ -62,9 +63,18 @@ set(CMAKE_SYSTEM_PROCESSOR $processor)
 set(CMAKE_C_COMPILER $arch-w64-mingw32-gcc)
 set(CMAKE_RC_COMPILER $arch-w64-mingw32-windres)
 TC
+  # Read after CMake's own rules for mingw, which would otherwise win.
+  cat > "$work/deterministic-archive.cmake" <<'RULES'
+set(CMAKE_C_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+set(CMAKE_C_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+set(CMAKE_C_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+RULES
   rm -rf "$work/build-$arch"
+  # The release program links this library, so it must be the same bytes in
+  # any folder at any time: no path kept, archive members without dates.
   cmake -S "$work/srcdir" -B "$work/build-$arch" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF \
+    -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." -DCMAKE_USER_MAKE_RULES_OVERRIDE="$work/deterministic-archive.cmake" \
     -DCMAKE_INSTALL_PREFIX="$jpeg" >/dev/null
   cmake --build "$work/build-$arch" -j"$(nproc)" >/dev/null
   cmake --install "$work/build-$arch" >/dev/null

@@ -5,6 +5,7 @@
 #      and each fuzz target for about 20 s;
 #   2. the Win32 adapter tests under Wine;
 #   3. the end-to-end tests: the real program in a sandbox Wine prefix under Xvfb;
+#   4. the release: two folders byte for byte, version resource, test signature;
 # tiers 2 and 3 for each Windows build the machine can run: where 32-bit code
 # runs, win32 (the download) every tier and win64 its adapter tier and an
 # end-to-end smoke run; elsewhere win64 every tier (VX_NO_32BIT=1 forces that).
@@ -31,7 +32,7 @@ run_tier() {  # run_tier NAME LOG command...
   local start=$SECONDS
   "$@" > "$log" 2>&1
   local rc=$?
-  grep -E '^\[  (PASSED|FAILED) +\]|^e2e:|^fuzz:|^[a-z_]+_fuzz:|FAIL' "$log" | tail -n 30
+  grep -E '^\[  (PASSED|FAILED) +\]|^e2e:|^release: [0-9]|^fuzz:|^[a-z_]+_fuzz:|FAIL' "$log" | tail -n 30
   echo "-- $name: exit $rc, $((SECONDS - start)) s"
   [ $rc -eq 0 ] || tiers_failed+=("$name")
   return $rc
@@ -66,6 +67,13 @@ for build in $builds; do
   passed=$((passed + ap + ep)); failed=$((failed + af + ef))
   build_lines+=("build $build: adapter $ap passed, $af failed; end-to-end$([ $smoke = 1 ] && echo ' smoke') $ep passed, $ef failed")
 done
+
+# Releases: two folders byte for byte, the version resource, a test signature.
+run_tier "release (reproducible, versioned, signed)" out/release.log bash scripts/test-release.sh
+rc=$?; rel=$(grep -Eo '^release: [0-9]+ passed, [0-9]+ failed' out/release.log | tail -n1)
+rp=$(echo "$rel" | sed -nE 's/^release: ([0-9]+) passed.*/\1/p'); rf=$(echo "$rel" | sed -nE 's/.* ([0-9]+) failed$/\1/p')
+[ $rc -ne 0 ] && [ "${rf:-0}" = 0 ] && rf=1
+passed=$((passed + ${rp:-0})); failed=$((failed + ${rf:-0}))
 
 printf '%s\n' "${build_lines[@]}"
 if [ ${#tiers_failed[@]} -gt 0 ]; then
