@@ -33,6 +33,8 @@ struct FaultRun {
   std::pair<Op, std::string> call() const {
     return faults.FiredCalls().empty() ? std::make_pair(Op::Count, std::string()) : faults.FiredCalls()[0];
   }
+  // A handle the machine refuses ever to close is the machine's, not a leak of ours.
+  bool CloseRefusedForGood() const { return persistent() && call().first == Op::CloseHandle; }
 };
 
 // Something run under faults: it sets up the machine and the window, runs,
@@ -69,15 +71,13 @@ Subject Repair(const RepairCase& r, bool persistentWrites = true, bool pairs = t
   s.prepare = [r](MemoryPlatform& m, FakeWindow& w) { PrepareRepair(r, m, w); };
   s.run = [r] { r.run(r.path); };
   s.judge = [r](const FaultRun& run, MemoryPlatform& m, FakeWindow& w, std::vector<std::string>* problems) {
-    // A handle the machine refuses ever to close is the machine's, not a leak of ours.
-    bool handleMayLeak = run.persistent() && run.call().first == Op::CloseHandle;
     // A refusal that no retry can change costs no pause for a second attempt
     // (the rewrite pauses 50 ms before it tries a held file again).
     bool passing = std::any_of(run.plan.begin(), run.plan.end(),
                                [](const PlannedFault& f) { return f.kind == FaultKind::kRetryable; });
     std::vector<std::uint32_t> sleeps = m.Sleeps();
     if (!passing && std::count(sleeps.begin(), sleeps.end(), 50u) > 0) problems->push_back("paused for a retry");
-    return JudgeRepair(r, m, w, handleMayLeak, problems);
+    return JudgeRepair(r, m, w, run.CloseRefusedForGood(), problems);
   };
   s.calls = ReadCalls(r);
   s.persistentWrites = persistentWrites;
@@ -96,8 +96,7 @@ Subject Reading() {
   s.run = [got] { *got = ReadFileAll("C:\\f.bin"); };
   s.judge = [bytes, got](const FaultRun& run, MemoryPlatform& m, FakeWindow&, std::vector<std::string>* problems) {
     if (*got != (run.plan.empty() ? bytes : "")) problems->push_back(std::to_string(got->size()) + " bytes read");
-    bool handleMayLeak = run.persistent() && run.call().first == Op::CloseHandle;
-    if (!handleMayLeak && m.OpenHandleCount() != 0) problems->push_back("handle left open");
+    if (!run.CloseRefusedForGood() && m.OpenHandleCount() != 0) problems->push_back("handle left open");
     return got->empty() ? RepairOutcome::kUntouched : RepairOutcome::kRepaired;
   };
   s.calls = 1000;  // every call reads
@@ -277,8 +276,7 @@ Subject Walk() {
     // The machine keeps a search whose FindClose it refused; the walk never
     // closes a handle twice, so that one search stays open.
     int refusedSearches = call.first != Op::FindClose ? 0 : run.persistent() ? 1000 : 1;
-    bool handlesMayStay = run.persistent() && call.first == Op::CloseHandle;
-    if (!handlesMayStay && m.OpenHandleCount() > refusedSearches) problems->push_back("handle left open");
+    if (!run.CloseRefusedForGood() && m.OpenHandleCount() > refusedSearches) problems->push_back("handle left open");
     if (!run.persistent()) JudgeWalkWentOn(call, w, problems);
     return problems->size() == before ? RepairOutcome::kRepaired : RepairOutcome::kLost;
   };
