@@ -1,4 +1,4 @@
-// A platform that forwards every call to an in-memory machine and fails the
+// A platform that passes every call to an in-memory machine and fails the
 // calls a plan names by their place in the sequence of calls: "the third call
 // of any kind", "the next seek after the first fault". The machine carries out
 // each fault itself, so a failed call behaves exactly as the machine's own
@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "testbed/forwarding_platform.h"
 #include "testbed/memory_platform.h"
 
 namespace vx {
@@ -34,9 +35,9 @@ struct PlannedFault {
 // The error a call of op fails with for a kind of fault.
 std::uint32_t FaultError(Op op, FaultKind kind);
 
-class FaultPlanPlatform : public Platform {
+class FaultPlanPlatform : public ForwardingPlatform {
  public:
-  explicit FaultPlanPlatform(MemoryPlatform& machine) : m_(machine) {}
+  explicit FaultPlanPlatform(MemoryPlatform& machine) : ForwardingPlatform(machine), m_(machine) {}
 
   void SetPlan(std::vector<PlannedFault> plan);
   int Fired() const { return fired_; }
@@ -53,50 +54,13 @@ class FaultPlanPlatform : public Platform {
   std::string SearchPattern(Handle search) const;
 
   Handle FindFirstFileA(const char* pattern, FindData* data) override;
-  bool FindNextFileA(Handle search, FindData* data) override;
-  bool FindClose(Handle search) override;
-  std::uint32_t GetLastError() override { return m_.GetLastError(); }
-  void SetLastError(std::uint32_t code) override { m_.SetLastError(code); }
-  std::uint32_t GetFileAttributesA(const char* path) override;
-  bool SetFileAttributesA(const char* path, std::uint32_t attributes) override;
-  bool DeleteFileA(const char* path) override;
-  std::uint32_t GetDriveTypeA(const char* root) override;
-  std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
-  bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) override;
-  bool FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) override;
-  Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
-                     std::uint32_t flagsAndAttributes) override;
-  bool ReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override;
-  bool WriteFile(Handle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) override;
-  std::uint32_t GetFileSize(Handle file, std::uint32_t* high) override;
-  std::uint32_t SetFilePointer(Handle file, std::int32_t distance, std::int32_t* distanceHigh,
-                               std::uint32_t method) override;
-  bool SetEndOfFile(Handle file) override;
-  bool FlushFileBuffers(Handle file) override;
-  bool CloseHandle(Handle object) override;
-  Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
-  bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
-  Handle GetCurrentProcess() override { return m_.GetCurrentProcess(); }
-  Handle GetModuleHandleA(const char* name) override;
-  FarProc GetProcAddress(Handle module, const char* name) override;
-  Handle CreateThread(ThreadProc body, void* param, std::uint32_t* threadId) override;
-  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override;
-  void Sleep(std::uint32_t milliseconds) override { m_.Sleep(milliseconds); }
-  std::uint32_t GetTickCount() override { return m_.GetTickCount(); }
-  std::uint32_t TimeBeginPeriod(std::uint32_t ms) override { return m_.TimeBeginPeriod(ms); }
-  std::uint32_t TimeEndPeriod(std::uint32_t ms) override { return m_.TimeEndPeriod(ms); }
-  std::int32_t RegCreateKeyExA(Handle root, const char* subKey, std::uint32_t options, std::uint32_t access,
-                               Handle* key, std::uint32_t* disposition) override;
-  std::int32_t RegSetValueExA(Handle key, const char* valueName, std::uint32_t type, const void* data,
-                              std::uint32_t size) override;
-  std::int32_t RegCloseKey(Handle key) override;
-  std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override {
-    return m_.CharUpperBuffA(text, length);
-  }
+
+ protected:
+  void Enter(const PlatformCall& call) override;
 
  private:
-  // Counts a call and arms the machine when the plan's next fault falls on it.
-  void Before(Op op, const std::string& what, std::uint32_t writeSize = 0);
+  // The call's target as the fired-fault lines name it.
+  std::string What(const PlatformCall& call) const;
 
   MemoryPlatform& m_;
   std::vector<PlannedFault> plan_;

@@ -21,20 +21,6 @@ std::uint32_t ThreadError() { return lastError; }
 using mem::Guard;
 using mem::Node;
 
-const char* OpName(Op op) {
-  static const char* const kNames[] = {
-      "FindFirstFileA", "FindNextFileA", "FindClose", "GetFileAttributesA", "SetFileAttributesA",
-      "DeleteFileA", "GetDriveTypeA", "GetSystemDirectoryA", "FileTimeToLocalFileTime",
-      "FileTimeToDosDateTime", "CreateFileA", "ReadFile", "WriteFile", "GetFileSize", "SetFilePointer",
-      "SetEndOfFile", "FlushFileBuffers", "CloseHandle", "OpenProcess", "TerminateProcess",
-      "GetModuleHandleA", "GetProcAddress", "CreateThread", "WaitForSingleObject",
-      "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey",
-      "CreateToolhelp32Snapshot", "Process32First", "Process32Next"};
-  static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(Op::Count), "one name per Op");
-  int index = static_cast<int>(op);
-  return index >= 0 && index < static_cast<int>(Op::Count) ? kNames[index] : "?";
-}
-
 // ---- State helpers ------------------------------------------------------------------------
 
 bool MemoryPlatform::State::BeginLocked(Op op, const std::string& argument) {

@@ -18,21 +18,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "testbed/forwarding_platform.h"  // Op, the calls the machine counts and fails
 
 namespace vx {
-
-// One value per Platform method, for fault injection and call counts.
-enum class Op {
-  FindFirstFileA, FindNextFileA, FindClose, GetFileAttributesA, SetFileAttributesA,
-  DeleteFileA, GetDriveTypeA, GetSystemDirectoryA, FileTimeToLocalFileTime,
-  FileTimeToDosDateTime, CreateFileA, ReadFile, WriteFile, GetFileSize, SetFilePointer,
-  SetEndOfFile, FlushFileBuffers, CloseHandle, OpenProcess, TerminateProcess,
-  GetModuleHandleA, GetProcAddress, CreateThread, WaitForSingleObject,
-  RegCreateKeyExA, RegSetValueExA, RegCloseKey,
-  CreateToolhelp32Snapshot, Process32First, Process32Next,
-  Count
-};
-const char* OpName(Op op);
 
 struct RegValueData {
   std::uint32_t type = 0;

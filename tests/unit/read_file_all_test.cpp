@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "engine/read_file_all.h"
@@ -67,36 +66,6 @@ TEST_F(ReadFileAllTest, UnreadableFilesGiveNothing) {
   EXPECT_EQ(ReadFileAll("C:\\" + std::string(300, 'a')), "");
   machine.CloseHandle(holder);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
-}
-
-// Every call the read makes fails in turn, once and for good: the result is
-// the whole file or nothing, and the file is always closed.
-TEST_F(ReadFileAllTest, AFailureAnywhereGivesTheWholeFileOrNothing) {
-  const std::string bytes = Numbered(130000);
-  int cases = 0, empties = 0;
-  for (Op op : {Op::CreateFileA, Op::GetFileSize, Op::SetFilePointer, Op::ReadFile, Op::CloseHandle}) {
-    for (bool persistent : {false, true}) {
-      for (int nth = 1;; ++nth) {
-        MemoryPlatform m;
-        SetPlatform(&m);
-        m.AddFile("C:\\f.bin", bytes);
-        m.FailCall(op, nth, kErrorReadFault, persistent);
-        std::string got = ReadFileAll("C:\\f.bin");
-        bool fired = m.FaultsFired() > 0;
-        SetPlatform(&machine);
-        if (!fired) break;
-        ++cases;
-        EXPECT_TRUE(got.empty() || got == bytes) << OpName(op) << " " << nth;
-        empties += got.empty();
-        if (!(op == Op::CloseHandle && persistent)) {
-          EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(op) << nth;
-        }
-      }
-    }
-  }
-  std::printf("[ fault cases ] reading: %d cases\n", cases);
-  EXPECT_GT(cases, 20);
-  EXPECT_EQ(empties, cases);  // every one of these calls matters to the result
 }
 
 }  // namespace
