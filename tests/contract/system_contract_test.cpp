@@ -49,7 +49,7 @@ TEST_F(ContractTime, DosDateAndTimeHoldTheYears1980To2107) {
   };
   for (const Case& c : cases) {
     std::uint16_t date = 0, time = 0;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     bool converted = Os().FileTimeToDosDateTime(c.time, &date, &time);
     EXPECT_EQ(converted, c.converts) << c.time;
     if (!c.converts) {
@@ -197,11 +197,11 @@ TEST_F(ContractToolHelp, Kernel32AndItsExportsByExactName) {
     EXPECT_NE(Os().GetProcAddress(kernel, name), nullptr) << name;
   }
   for (const char* absent : {"process32first", "Process32FirstNoSuchName"}) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().GetProcAddress(kernel, absent), nullptr) << absent;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorProcNotFound) << absent;
   }
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetModuleHandleA("vx_no_such_module.dll"), vx::kNullHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorModNotFound);
 
@@ -230,7 +230,7 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   const vx::ProcessEntry32* program = nullptr;
   vx::ProcessEntry32 found;
   int count = 0;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
     ++count;
     if (entry.th32ProcessID == bed->ProgramId()) program = &(found = entry);
@@ -255,13 +255,13 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
 }
 
 TEST_F(ContractProcesses, OpenTerminateAndWaitFailures) {
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().OpenProcess(vx::kProcessAllAccessClassic, false, 0), vx::kNullHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidParameter);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().TerminateProcess(vx::kNullHandle, 1));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().WaitForSingleObject(vx::kNullHandle, 0), vx::kWaitFailed);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
 }
@@ -290,11 +290,11 @@ TEST_F(ContractThreads, AThreadRunsWithItsOwnLastError) {
   ASSERT_NE(thread, vx::kNullHandle);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 20), vx::kWaitTimeout);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   handshake.release = true;
   EXPECT_EQ(Os().WaitForSingleObject(thread, 10000), vx::kWaitObject0);
   EXPECT_EQ(handshake.errorSeen, kThreadsOwnError);
-  EXPECT_EQ(Os().GetLastError(), kMarker);
+  EXPECT_EQ(Os().GetLastError(), kErrorMarker);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 0), vx::kWaitObject0);  // an ended thread stays signalled
   EXPECT_TRUE(Os().CloseHandle(thread));
 }

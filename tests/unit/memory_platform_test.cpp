@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "testbed/memory_platform.h"
+#include "tests/test_helpers.h"
 
 namespace vx {
 namespace {
@@ -20,7 +21,7 @@ class MemoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetPlatform(&m);
-    m.SetLastError(0xdeadbeef);
+    m.SetLastError(vxtest::kErrorMarker);
   }
   void TearDown() override { SetPlatform(nullptr); }
 

@@ -32,13 +32,9 @@ struct Sample {
   std::uint32_t attributes = kAttrArchive;
 };
 
-std::string Infected(const std::string& host) {
-  return "dropped" + host + std::string(1, '\0') + "QmTezQMTEZ\x02" + std::to_string(host.size()) + "\x01";
-}
-
 Sample Program(const std::string& path, std::uint32_t attributes = kAttrArchive) {
   std::string host = "MZ host of " + path;
-  return {path, attributes == kAttrArchive ? Kind::kProgram : Kind::kKept, Infected(host), host, attributes};
+  return {path, attributes == kAttrArchive ? Kind::kProgram : Kind::kKept, vxtest::InfectedProgram("dropped", host), host, attributes};
 }
 
 Sample Page(const std::string& path, std::uint32_t attributes = kAttrArchive) {
