@@ -1,14 +1,10 @@
 // What every kind of test shares, in one place: the last-error marker, UTC
-// calendar times as FILETIMEs, infected programs as the worm builds them, and
-// a gate that holds a thread until the test lets it go. Used by the unit and
-// contract tests, the adapter tests, the fuzzers and the sample generator.
+// calendar times as FILETIMEs and infected programs as the worm builds them.
+// Used by the unit and contract tests, the adapter tests and the sample
+// generator, so nothing here needs more than the mingw runtime offers.
 #pragma once
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/platform.h"
 
@@ -44,39 +40,5 @@ inline std::string InfectedProgram(const std::string& body, const std::string& h
                                    const std::string& text = "QMTEZ") {
   return body + host + std::string(1, '\0') + InfectionTrailer(std::to_string(host.size()), text);
 }
-
-// Holds the thread that reaches it until the test opens it.
-class Gate {
- public:
-  void Hold() {
-    std::unique_lock<std::mutex> lock(mu_);
-    reached_ = true;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return open_; });
-  }
-  void WaitUntilReached() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [&] { return reached_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mu_);
-    open_ = true;
-    cv_.notify_all();
-  }
-  // Opens the gate a little after it was reached, from a thread of its own:
-  // the test's own thread may by then be waiting for the held one.
-  std::thread OpenSoonAfterReached() {
-    return std::thread([this] {
-      WaitUntilReached();
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-      Open();
-    });
-  }
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool reached_ = false, open_ = false;
-};
 
 }  // namespace vxtest

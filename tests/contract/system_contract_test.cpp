@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/contract/contract_fixture.h"
+#include "util/fun_unit.h"
 
 namespace vxcontract {
 namespace {
@@ -21,13 +22,7 @@ using ContractText = Contract;
 using vx::Handle;
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
+  return vx::UpperCaseAscii(a) == vx::UpperCaseAscii(b);
 }
 
 // ---- Times ------------------------------------------------------------------------------

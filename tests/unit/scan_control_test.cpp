@@ -9,6 +9,7 @@
 #include "engine/rewrite_guard.h"
 #include "tests/test_helpers.h"
 #include "tests/unit/engine_fixture.h"
+#include "tests/unit/thread_gate.h"
 
 namespace vx {
 namespace {
