@@ -233,7 +233,8 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   EXPECT_EQ(Os().GetLastError(), vx::kErrorNoMoreFiles);
   EXPECT_GE(count, 1);
   ASSERT_NE(program, nullptr);
-  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, bed->ProgramImage())) << program->szExeFile;
+  const std::string& path = bed->ProgramPath();
+  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, path.substr(path.rfind('\\') + 1))) << program->szExeFile;
   EXPECT_EQ(std::strchr(program->szExeFile, '\\'), nullptr);  // a bare name, no folder
   EXPECT_GE(program->cntThreads, 1u);
 
@@ -247,6 +248,20 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   entry.dwSize = sizeof entry - 4;
   EXPECT_EQ(first(s, &entry), 0);
   EXPECT_TRUE(Os().CloseHandle(s));
+}
+
+TEST_F(ContractProcesses, ARunningProgramsFileReadsButNeitherWritesNorDeletes) {
+  const std::string& path = bed->ProgramPath();
+  const std::uint32_t shareAll = vx::kFileShareRead | vx::kFileShareWrite | vx::kFileShareDelete;
+  Handle image = Open(path, vx::kGenericRead, shareAll);
+  EXPECT_NE(image, vx::kInvalidHandle);
+  EXPECT_TRUE(Os().CloseHandle(image));
+  Os().SetLastError(kErrorMarker);
+  EXPECT_EQ(Open(path, vx::kGenericWrite, shareAll), vx::kInvalidHandle);
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorSharingViolation);
+  Os().SetLastError(kErrorMarker);
+  EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
 }
 
 TEST_F(ContractProcesses, OpenTerminateAndWaitFailures) {
