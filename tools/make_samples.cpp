@@ -35,6 +35,7 @@
 
 #include "engine/scan_tree.h"
 #include "engine/texts.h"
+#include "tests/test_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -81,8 +82,7 @@ std::string Trailer(const std::string& lead, const std::string& text, const std:
 }
 
 std::string Infect(const std::string& host, unsigned seed, const std::string& text = "QMTEZ") {
-  return Filler(4096 + seed * 37, seed) + host + std::string(1, '\0') +
-         Trailer("QmTez", text, std::to_string(host.size()), "");
+  return vxtest::InfectedProgram(Filler(4096 + seed * 37, seed), host, text);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -173,10 +173,10 @@ void Pages(const std::string& pattern) {
 // Trailer shapes at the edges of the infection format.
 void Edges() {
   const std::string letters = "ABCDEFGH", z(1, '\0');
-  Add("edges/n3.exe", letters + z + Trailer("QmTez", "QMTEZ", "3", ""), Fate::kRestored, "FGH");
-  Add("edges/n8.exe", letters + z + Trailer("QmTez", "QMTEZ", "8", ""), Fate::kRestored, letters);
-  Add("edges/n0.exe", letters + z + Trailer("QmTez", "QMTEZ", "0", ""), Fate::kRestored, "");
-  Add("edges/n003.exe", letters + z + Trailer("QmTez", "QMTEZ", "003", ""), Fate::kRestored, "FGH");
+  Add("edges/n3.exe", letters + z + vxtest::InfectionTrailer("3"), Fate::kRestored, "FGH");
+  Add("edges/n8.exe", letters + z + vxtest::InfectionTrailer("8"), Fate::kRestored, letters);
+  Add("edges/n0.exe", letters + z + vxtest::InfectionTrailer("0"), Fate::kRestored, "");
+  Add("edges/n003.exe", letters + z + vxtest::InfectionTrailer("003"), Fate::kRestored, "FGH");
   Add("edges/tail_marker.exe", "0123456789AB" + z + Trailer("QmTez", "", "12", "QMTEZ", false),
       Fate::kRestored, "0123456789AB");
   Add("edges/two_ends.exe", letters + z + Trailer("QmTez", "", "4", "99\x01QMTEZ"), Fate::kRestored,
@@ -186,7 +186,7 @@ void Edges() {
   Add("edges/one_marker.exe", letters + z + Trailer("QmTez", "other", "3", ""));
   Add("edges/other_marker.exe", letters + z + Trailer("xxxxx", "QMTEZ", "3", ""));
   Add("edges/wrong_case.exe", letters + z + Trailer("QmTeZ", "QMTEZ", "3", ""));
-  Add("edges/ends_zero.exe", letters + Trailer("QmTez", "QMTEZ", "3", "") + z);
+  Add("edges/ends_zero.exe", letters + vxtest::InfectionTrailer("3") + z);
   Add("edges/no_end.exe", letters + z + "QmTezQMTEZ\x02" "3");
 }
 
@@ -199,7 +199,7 @@ void Names(const std::string& host) {
 // limit it is passed over without being counted.
 void Big(const std::string& host) {
   auto big = [&](size_t size) {
-    std::string tail = host + std::string(1, '\0') + Trailer("QmTez", "QMTEZ", std::to_string(host.size()), "");
+    std::string tail = vxtest::InfectedProgram("", host);
     return std::string(size - tail.size(), 'B') + tail;
   };
   Add("big/under.exe", big(kMaxScanFileSize - 1), Fate::kRestored, host);

@@ -25,9 +25,10 @@ class Bed {
   // A registry path under "Software" of this bed's own, under both
   // HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE; removed with the bed.
   virtual const std::string& ScratchKey() const = 0;
-  // A running program the process list must show: its id and image name.
+  // A running program the process list must show: its id, and the full path
+  // of its program file, whose last part is the image name the list shows.
   virtual std::uint32_t ProgramId() const = 0;
-  virtual const std::string& ProgramImage() const = 0;
+  virtual const std::string& ProgramPath() const = 0;
 
   // What the seam itself has no call for.
   virtual void MakeFolder(const std::string& path) = 0;

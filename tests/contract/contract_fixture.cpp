@@ -17,20 +17,6 @@ const vx::FindData* Listing::Find(const std::string& name) const {
   return nullptr;
 }
 
-vx::FileTime UtcTime(int year, int month, int day, int hour, int minute, int second) {
-  // Days since 1970-01-01 of a civil date (H. Hinnant's algorithm).
-  std::int64_t y = year - (month <= 2 ? 1 : 0);
-  std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  std::int64_t yoe = y - era * 400;
-  std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  std::int64_t days = era * 146097 + doe - 719468;
-  constexpr std::int64_t kTicksPerSecond = 10000000;
-  constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
-  std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
-  return static_cast<vx::FileTime>(kUnixEpoch + seconds * kTicksPerSecond);
-}
-
 void Contract::Put(const std::string& path, const std::string& bytes) {
   vx::Handle file = Open(path, vx::kGenericWrite, 0, vx::kCreateAlways);
   ASSERT_NE(file, vx::kInvalidHandle) << path << " error " << Os().GetLastError();
@@ -54,7 +40,7 @@ std::string Contract::Get(const std::string& path) {
 Listing Contract::List(const std::string& pattern) {
   Listing listing;
   vx::FindData data;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   vx::Handle search = Os().FindFirstFileA(pattern.c_str(), &data);
   if (search == vx::kInvalidHandle) {
     listing.error = Os().GetLastError();

@@ -11,11 +11,12 @@
 
 #include "platform/platform.h"
 #include "tests/contract/contract_bed.h"
+#include "tests/test_helpers.h"
 
 namespace vxcontract {
 
-// A value no call sets by itself: an error that is still this one was left alone.
-constexpr std::uint32_t kMarker = 0xdeadbeef;
+using vxtest::kErrorMarker;
+using vxtest::UtcTime;
 
 // One folder listing: every entry in the order given, and the error that ended it.
 struct Listing {
@@ -25,9 +26,6 @@ struct Listing {
   std::vector<std::string> Names() const;
   const vx::FindData* Find(const std::string& name) const;  // nullptr when absent
 };
-
-// A FILETIME of a UTC calendar time (proleptic Gregorian).
-vx::FileTime UtcTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 class Contract : public ::testing::Test {
  protected:

@@ -77,7 +77,7 @@ TEST_F(ContractListing, EmptyMissingAndRootListings) {
   };
   for (const Case& c : failures) {
     FindData data;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().FindFirstFileA(At(c.pattern).c_str(), &data), vx::kInvalidHandle) << c.pattern;
     EXPECT_EQ(Os().GetLastError(), c.error) << c.pattern;
   }
@@ -141,7 +141,7 @@ TEST_F(ContractListing, ASearchClosesWithFindCloseOnly) {
   FindData data;
   Handle search = Os().FindFirstFileA(At("*").c_str(), &data);
   ASSERT_NE(search, vx::kInvalidHandle);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().CloseHandle(search));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
   EXPECT_TRUE(Os().FindNextFileA(search, &data));  // still open
@@ -154,25 +154,25 @@ TEST_F(ContractPaths, NamesIgnoreAsciiCaseButNotTheTrailBytesOfGbkCharacters) {
   bed->MakeFolder(At("Dir"));
   Put(At("Dir\\File.TXT"), "x");
   for (const char* spelling : {"dir\\file.txt", "DIR\\FILE.TXT", "Dir/./sub/../File.txt"}) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     std::uint32_t attributes = Os().GetFileAttributesA(At(spelling).c_str());
     EXPECT_NE(attributes, vx::kInvalidFileAttributes) << spelling;
     EXPECT_EQ(attributes & kFlagBits, 0u) << spelling;
   }
   // "\xB0\x61" is one GBK character whose trail byte looks like 'a'; "\xB0\x41" is another.
   Put(At("\xB0\x61.txt"), "x");
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetFileAttributesA(At("\xB0\x41.txt").c_str()), vx::kInvalidFileAttributes);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
   // A folder missing on the way, or a file standing where a folder should.
   for (const char* name : {"nofolder\\x", "Dir\\File.TXT\\x"}) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().GetFileAttributesA(At(name).c_str()), vx::kInvalidFileAttributes) << name;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Open(At(name), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle) << name;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_FALSE(Os().DeleteFileA(At(name).c_str())) << name;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
   }
@@ -198,16 +198,16 @@ TEST_F(ContractPaths, AnsiCallsRefuseMoreThan260Characters) {
     std::string length = std::to_string(c.characters) + (path.size() > c.characters ? " double-byte" : "");
     std::uint32_t expected = c.error;
     FindData data;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes);
     EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Open(path, vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle);
     EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().FindFirstFileA(path.c_str(), &data), vx::kInvalidHandle);
     EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
     EXPECT_EQ(Os().GetLastError(), expected) << length;
   }
@@ -239,7 +239,7 @@ TEST_F(ContractOpen, DispositionsOverMissingAndExistingFiles) {
   for (const Case& c : cases) {
     std::string path = At("f" + std::to_string(n++));
     if (c.exists) Put(path, "old");
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     Handle file = Open(path, kReadWrite, 0, c.disposition);
     EXPECT_EQ(file != vx::kInvalidHandle, c.opens) << path;
     EXPECT_EQ(Os().GetLastError(), c.error) << path;
@@ -256,12 +256,12 @@ TEST_F(ContractOpen, DispositionsOverMissingAndExistingFiles) {
 
 TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   Put(At("f.txt"), "abc");
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Open(At("no\\f.txt"), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound);
   // A folder, a drive root too, does not open as a file.
   for (const std::string& folder : {bed->Scratch(), std::string("C:\\")}) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Open(folder, vx::kGenericRead, vx::kFileShareRead), vx::kInvalidHandle) << folder;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied) << folder;
   }
@@ -270,15 +270,15 @@ TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   Handle reader = Open(At("f.txt"), vx::kGenericRead, vx::kFileShareRead);
   ASSERT_NE(reader, vx::kInvalidHandle);
   std::uint32_t written = 7;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().WriteFile(reader, "x", 1, &written));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
   EXPECT_EQ(written, 0u);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().FlushFileBuffers(reader));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
   std::uint32_t got = 7;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().ReadFile(reader, nullptr, 4, &got));  // no buffer to read into
   EXPECT_EQ(Os().GetLastError(), vx::kErrorNoAccess);
   EXPECT_EQ(got, 0u);
@@ -288,7 +288,7 @@ TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   ASSERT_NE(writer, vx::kInvalidHandle);
   char buffer[4];
   got = 7;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().ReadFile(writer, buffer, sizeof buffer, &got));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
   EXPECT_EQ(got, 0u);
@@ -321,7 +321,7 @@ TEST_F(ContractOpen, ShareModesClashBothWays) {
                        std::to_string(c.secondAccess >> 30) + "/" + std::to_string(c.secondShare);
     Handle first = Open(At("f"), c.firstAccess, c.firstShare);
     ASSERT_NE(first, vx::kInvalidHandle) << what;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     Handle second = Open(At("f"), c.secondAccess, c.secondShare);
     EXPECT_EQ(second != vx::kInvalidHandle, c.secondOpens) << what;
     EXPECT_EQ(Os().GetLastError(), c.secondOpens ? vx::kErrorSuccess : vx::kErrorSharingViolation) << what;
@@ -337,7 +337,7 @@ TEST_F(ContractOpen, AnOpenFileIsDeletedOnlyWhenItSharesDeletion) {
   Put(At("lock.htm"), "page");
   Handle holder = Open(At("lock.htm"), kReadWrite, vx::kFileShareRead | vx::kFileShareWrite);
   ASSERT_NE(holder, vx::kInvalidHandle);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().DeleteFileA(At("lock.htm").c_str()));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorSharingViolation);
   EXPECT_TRUE(Os().CloseHandle(holder));
@@ -351,7 +351,7 @@ TEST_F(ContractOpen, AnOpenFileIsDeletedOnlyWhenItSharesDeletion) {
   EXPECT_TRUE(Os().ReadFile(reader, buffer, sizeof buffer, &got));  // the open handle still reads
   EXPECT_EQ(std::string(buffer, got), "page");
   EXPECT_TRUE(Os().CloseHandle(reader));
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetFileAttributesA(At("lock.htm").c_str()), vx::kInvalidFileAttributes);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
 }
@@ -366,10 +366,10 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   ASSERT_TRUE(Os().WriteFile(f, bytes, sizeof bytes - 1, &written));
   EXPECT_EQ(written, sizeof bytes - 1);
   std::uint32_t high = 7;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetFileSize(f, &high), sizeof bytes - 1);
   EXPECT_EQ(high, 0u);
-  EXPECT_EQ(Os().GetLastError(), kMarker);  // a success leaves the last error alone
+  EXPECT_EQ(Os().GetLastError(), kErrorMarker);  // a success leaves the last error alone
 
   // Each move from where the one before left the pointer.
   struct Move {
@@ -379,13 +379,13 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   const Move moves[] = {{4, vx::kFileBegin, 4}, {-2, vx::kFileCurrent, 2}, {-3, vx::kFileEnd, 12},
                         {0, vx::kFileCurrent, 12}, {30, vx::kFileEnd, 45}, {4, vx::kFileBegin, 4}};
   for (const Move& m : moves) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().SetFilePointer(f, m.distance, nullptr, m.method), m.expected);
-    EXPECT_EQ(Os().GetLastError(), kMarker);
+    EXPECT_EQ(Os().GetLastError(), kErrorMarker);
   }
   // A position whose low half is the failure mark is told apart by the error.
   std::int32_t distanceHigh = 0;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().SetFilePointer(f, -1, &distanceHigh, vx::kFileBegin), vx::kInvalidSetFilePointer);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorSuccess);
   EXPECT_EQ(distanceHigh, 0);
@@ -393,7 +393,7 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   ASSERT_TRUE(Os().SetEndOfFile(f));  // cut at 4
   EXPECT_EQ(Os().GetFileSize(f, nullptr), 4u);
   // A move before the start fails and leaves the pointer where it was.
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().SetFilePointer(f, -10, nullptr, vx::kFileCurrent), vx::kInvalidSetFilePointer);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorNegativeSeek);
   EXPECT_EQ(Os().SetFilePointer(f, 0, nullptr, vx::kFileCurrent), 4u);
@@ -412,7 +412,7 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   EXPECT_TRUE(Os().FlushFileBuffers(f));
 
   EXPECT_TRUE(Os().CloseHandle(f));
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().CloseHandle(f));  // closed once is closed
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
   EXPECT_EQ(Get(At("f.bin")), std::string("0123\0\0\0", 7));
@@ -445,16 +445,16 @@ TEST_F(ContractDelete, ReadOnlyFilesStayUntilTheirAttributesAreCleared) {
   EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits,
             static_cast<std::uint32_t>(vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
 
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
   EXPECT_EQ(Get(path), "[autorun]");
 
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrNormal));
   EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, 0u);
   EXPECT_TRUE(Os().DeleteFileA(path.c_str()));
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
 }
@@ -471,13 +471,13 @@ TEST_F(ContractDelete, MissingFilesAndFolders) {
       {"folder", vx::kErrorAccessDenied},  // a folder is not deleted as a file
   };
   for (const Case& c : cases) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_FALSE(Os().DeleteFileA(At(c.name).c_str())) << c.name;
     EXPECT_EQ(Os().GetLastError(), c.error) << c.name;
   }
   EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
 
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().SetFileAttributesA(At("gone.ini").c_str(), vx::kAttrNormal));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
   // A folder stays a folder whatever attributes it is given.

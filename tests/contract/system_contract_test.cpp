@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/contract/contract_fixture.h"
+#include "util/fun_unit.h"
 
 namespace vxcontract {
 namespace {
@@ -21,13 +22,7 @@ using ContractText = Contract;
 using vx::Handle;
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
+  return vx::UpperCaseAscii(a) == vx::UpperCaseAscii(b);
 }
 
 // ---- Times ------------------------------------------------------------------------------
@@ -49,7 +44,7 @@ TEST_F(ContractTime, DosDateAndTimeHoldTheYears1980To2107) {
   };
   for (const Case& c : cases) {
     std::uint16_t date = 0, time = 0;
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     bool converted = Os().FileTimeToDosDateTime(c.time, &date, &time);
     EXPECT_EQ(converted, c.converts) << c.time;
     if (!c.converts) {
@@ -197,11 +192,11 @@ TEST_F(ContractToolHelp, Kernel32AndItsExportsByExactName) {
     EXPECT_NE(Os().GetProcAddress(kernel, name), nullptr) << name;
   }
   for (const char* absent : {"process32first", "Process32FirstNoSuchName"}) {
-    Os().SetLastError(kMarker);
+    Os().SetLastError(kErrorMarker);
     EXPECT_EQ(Os().GetProcAddress(kernel, absent), nullptr) << absent;
     EXPECT_EQ(Os().GetLastError(), vx::kErrorProcNotFound) << absent;
   }
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().GetModuleHandleA("vx_no_such_module.dll"), vx::kNullHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorModNotFound);
 
@@ -230,7 +225,7 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   const vx::ProcessEntry32* program = nullptr;
   vx::ProcessEntry32 found;
   int count = 0;
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
     ++count;
     if (entry.th32ProcessID == bed->ProgramId()) program = &(found = entry);
@@ -238,7 +233,8 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   EXPECT_EQ(Os().GetLastError(), vx::kErrorNoMoreFiles);
   EXPECT_GE(count, 1);
   ASSERT_NE(program, nullptr);
-  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, bed->ProgramImage())) << program->szExeFile;
+  const std::string& path = bed->ProgramPath();
+  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, path.substr(path.rfind('\\') + 1))) << program->szExeFile;
   EXPECT_EQ(std::strchr(program->szExeFile, '\\'), nullptr);  // a bare name, no folder
   EXPECT_GE(program->cntThreads, 1u);
 
@@ -254,14 +250,28 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   EXPECT_TRUE(Os().CloseHandle(s));
 }
 
+TEST_F(ContractProcesses, ARunningProgramsFileReadsButNeitherWritesNorDeletes) {
+  const std::string& path = bed->ProgramPath();
+  const std::uint32_t shareAll = vx::kFileShareRead | vx::kFileShareWrite | vx::kFileShareDelete;
+  Handle image = Open(path, vx::kGenericRead, shareAll);
+  EXPECT_NE(image, vx::kInvalidHandle);
+  EXPECT_TRUE(Os().CloseHandle(image));
+  Os().SetLastError(kErrorMarker);
+  EXPECT_EQ(Open(path, vx::kGenericWrite, shareAll), vx::kInvalidHandle);
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorSharingViolation);
+  Os().SetLastError(kErrorMarker);
+  EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
+  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+}
+
 TEST_F(ContractProcesses, OpenTerminateAndWaitFailures) {
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().OpenProcess(vx::kProcessAllAccessClassic, false, 0), vx::kNullHandle);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidParameter);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_FALSE(Os().TerminateProcess(vx::kNullHandle, 1));
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   EXPECT_EQ(Os().WaitForSingleObject(vx::kNullHandle, 0), vx::kWaitFailed);
   EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
 }
@@ -290,11 +300,11 @@ TEST_F(ContractThreads, AThreadRunsWithItsOwnLastError) {
   ASSERT_NE(thread, vx::kNullHandle);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 20), vx::kWaitTimeout);
-  Os().SetLastError(kMarker);
+  Os().SetLastError(kErrorMarker);
   handshake.release = true;
   EXPECT_EQ(Os().WaitForSingleObject(thread, 10000), vx::kWaitObject0);
   EXPECT_EQ(handshake.errorSeen, kThreadsOwnError);
-  EXPECT_EQ(Os().GetLastError(), kMarker);
+  EXPECT_EQ(Os().GetLastError(), kErrorMarker);
   EXPECT_EQ(Os().WaitForSingleObject(thread, 0), vx::kWaitObject0);  // an ended thread stays signalled
   EXPECT_TRUE(Os().CloseHandle(thread));
 }

@@ -14,13 +14,13 @@ class DriveRootsTest : public EngineTest {
 
 TEST_F(DriveRootsTest, DeletesBothFilesPerDriveFromTheHighestLetterDown) {
   machine.AddDrive('D', kDriveFixed);
-  machine.AddDrive('E', kDriveRemovable);
+  machine.AddDrive('Z', kDriveRemovable);
   PlantStartupFiles('C');
   PlantStartupFiles('D', kAttrReadOnly | kAttrHidden | kAttrSystem);
-  PlantStartupFiles('E');
+  PlantStartupFiles('Z');
   CleanDriveRoots();
   EXPECT_EQ(window.Log(), (std::vector<std::string>{
-                              "E:\\autorun.inf 删除成功!", "E:\\setup.exe 删除成功!",
+                              "Z:\\autorun.inf 删除成功!", "Z:\\setup.exe 删除成功!",
                               "D:\\autorun.inf 删除成功!", "D:\\setup.exe 删除成功!",
                               "C:\\autorun.inf 删除成功!", "C:\\setup.exe 删除成功!",
                           }));

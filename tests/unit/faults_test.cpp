@@ -19,6 +19,7 @@
 #include "engine/read_file_all.h"
 #include "engine/scan_tree.h"
 #include "testbed/fault_plan.h"
+#include "tests/test_helpers.h"
 #include "tests/unit/repair_cases.h"
 
 namespace vx {
@@ -120,13 +121,10 @@ struct Sample {
   std::uint32_t attributes = kAttrArchive;
 };
 
-std::string Infected(const std::string& host) {
-  return "dropped" + host + std::string(1, '\0') + "QmTezQMTEZ\x02" + std::to_string(host.size()) + "\x01";
-}
-
 Sample Program(const std::string& path, std::uint32_t attributes = kAttrArchive) {
   std::string host = "MZ host of " + path;
-  return {path, attributes == kAttrArchive ? Kind::kProgram : Kind::kKept, Infected(host), host, attributes};
+  return {path, attributes == kAttrArchive ? Kind::kProgram : Kind::kKept, vxtest::InfectedProgram("dropped", host), host,
+          attributes};
 }
 
 Sample Page(const std::string& path, std::uint32_t attributes = kAttrArchive) {

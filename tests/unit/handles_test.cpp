@@ -6,6 +6,7 @@
 
 #include "util/handles.h"
 #include "engine/toolhelp_binding.h"
+#include "tests/test_helpers.h"
 #include "tests/unit/engine_fixture.h"
 
 namespace vx {
@@ -20,26 +21,32 @@ class HandlesTest : public EngineTest {
   }
 };
 
+// The owner's promise for one kind of handle: Close() asks the kind's own
+// call once and says what it answered; a failed close gives the value up all
+// the same, never to be tried again; what is left open closes with its owner.
 template <HandleKind kKind>
-void CheckCloseOnce(MemoryPlatform& machine, Handle raw, Op close) {
-  // A close that fails gives the value up all the same: the owner never
-  // tries it again, neither through Close() nor on destruction.
-  {
-    HandleOwner<kKind> owner(raw);
-    ASSERT_TRUE(owner.IsOpen());
-    machine.ResetCallCounts();
-    machine.FailCall(close, 1, kErrorInvalidHandle);
-    EXPECT_FALSE(owner.Close());
-    EXPECT_FALSE(owner.IsOpen());
-    EXPECT_TRUE(owner.Close());
+void CheckOwner(MemoryPlatform& machine, const std::function<Handle()>& open, Op close) {
+  for (bool fails : {false, true}) {
+    {
+      HandleOwner<kKind> owner(open());
+      ASSERT_TRUE(owner.IsOpen());
+      machine.ResetCallCounts();
+      if (fails) machine.FailCall(close, 1, kErrorInvalidHandle);
+      EXPECT_EQ(owner.Close(), !fails) << OpName(close);
+      EXPECT_FALSE(owner.IsOpen());
+      EXPECT_TRUE(owner.Close());
+    }
+    EXPECT_EQ(machine.CallCount(close), 1) << OpName(close);
+    EXPECT_EQ(machine.CallCount(Op::Count), 1) << OpName(close);
   }
-  EXPECT_EQ(machine.CallCount(close), 1);
-  EXPECT_EQ(machine.CallCount(Op::Count), 1);
+  const int before = machine.OpenHandleCount();
+  { HandleOwner<kKind> owner(open()); }
+  EXPECT_EQ(machine.OpenHandleCount(), before) << OpName(close);
 }
 
 TEST_F(HandlesTest, EachKindIsClosedOnceByItsOwnCallWhateverTheResult) {
   std::uint32_t pid = machine.AddProcess("calc.exe");
-  auto file = [&] { return Sys().CreateFileA("C:\\a.htm", kGenericRead, 0, kOpenExisting, 0); };
+  auto file = [&] { return Sys().CreateFileA("C:\\a.htm", kGenericRead, kFileShareRead, kOpenExisting, 0); };
   auto search = [&] {
     FindData data;
     return Sys().FindFirstFileA("C:\\*.*", &data);
@@ -52,27 +59,11 @@ TEST_F(HandlesTest, EachKindIsClosedOnceByItsOwnCallWhateverTheResult) {
     Sys().RegCreateKeyExA(kHkeyCurrentUser, "Software\\Vx", 0, kKeyWrite, &k, &disposition);
     return k;
   };
-  CheckCloseOnce<HandleKind::kObject>(machine, file(), Op::CloseHandle);
-  CheckCloseOnce<HandleKind::kSearch>(machine, search(), Op::FindClose);
-  CheckCloseOnce<HandleKind::kObject>(machine, process(), Op::CloseHandle);
-  CheckCloseOnce<HandleKind::kObject>(machine, snapshot(), Op::CloseHandle);
-  CheckCloseOnce<HandleKind::kRegistryKey>(machine, key(), Op::RegCloseKey);
-
-  // A close that succeeds says so; the destructor then has nothing left to do.
-  const int givenUp = machine.OpenHandleCount();  // what the failed closes left to the system
-  for (auto open : {std::function<Handle()>(file), std::function<Handle()>(process)}) {
-    machine.ResetCallCounts();
-    {
-      ObjectHandle owner(open());
-      EXPECT_TRUE(owner.Close());
-    }
-    EXPECT_EQ(machine.CallCount(Op::CloseHandle), 1);
-  }
-  // Left open, each is closed when its owner goes.
-  { SearchHandle s(search()); }
-  { RegistryKey k(key()); }
-  { ObjectHandle p(snapshot()); }
-  EXPECT_EQ(machine.OpenHandleCount(), givenUp);
+  CheckOwner<HandleKind::kObject>(machine, file, Op::CloseHandle);
+  CheckOwner<HandleKind::kSearch>(machine, search, Op::FindClose);
+  CheckOwner<HandleKind::kObject>(machine, process, Op::CloseHandle);
+  CheckOwner<HandleKind::kObject>(machine, snapshot, Op::CloseHandle);
+  CheckOwner<HandleKind::kRegistryKey>(machine, key, Op::RegCloseKey);
 }
 
 TEST_F(HandlesTest, FailureMarksHoldNothingAndKeepTheirValue) {
@@ -112,7 +103,7 @@ TEST_F(HandlesTest, OpensSayHowTheFileIsShared) {
     FileHandle reader = OpenForReading("C:\\a.htm");
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_TRUE(OpenForReading("C:\\a.htm").IsOpen());  // readers share
-    Sys().SetLastError(0xdeadbeef);
+    Sys().SetLastError(vxtest::kErrorMarker);
     EXPECT_FALSE(OpenExclusively("C:\\a.htm").IsOpen());
     EXPECT_EQ(Sys().GetLastError(), kErrorSharingViolation);
   }
@@ -126,7 +117,7 @@ TEST_F(HandlesTest, OpensSayHowTheFileIsShared) {
   }
   // A missing file: nothing held, and the last error still tells why.
   for (auto open : {OpenForReading, OpenExclusively}) {
-    Sys().SetLastError(0xdeadbeef);
+    Sys().SetLastError(vxtest::kErrorMarker);
     EXPECT_FALSE(open("C:\\missing.htm").IsOpen());
     EXPECT_EQ(Sys().GetLastError(), kErrorFileNotFound);
   }

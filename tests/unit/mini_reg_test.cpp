@@ -74,12 +74,16 @@ TEST_F(MiniRegTest, UnderWow64TheValueLandsInTheView64BitProgramsRead) {
   EXPECT_TRUE(wow64.RegValue(kHkeyLocalMachine, kKey, "CheckedValue").has_value());
   EXPECT_FALSE(wow64.RegKeyExists(kHkeyLocalMachine, "SOFTWARE\\WOW6432Node\\Microsoft"));
 
-  // An old system without IsWow64Process is taken for 32-bit.
-  MemoryPlatform old;
-  old.RemoveExport("IsWow64Process");
-  SetPlatform(&old);
-  EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, path, 1));
-  EXPECT_EQ(old.RegAccessSeen().back(), kKeyWrite);
+  // An old system without IsWow64Process, or one that cannot name kernel32, is taken for 32-bit.
+  for (bool noKernel : {false, true}) {
+    MemoryPlatform old;
+    old.SetWow64(true);
+    old.RemoveExport("IsWow64Process");
+    if (noKernel) old.SetKernel32Loaded(false);
+    SetPlatform(&old);
+    EXPECT_TRUE(WriteRegDword(kHkeyLocalMachine, path, 1));
+    EXPECT_EQ(old.RegAccessSeen().back(), kKeyWrite) << noKernel;
+  }
   SetPlatform(&machine);
 }
 

@@ -83,11 +83,30 @@ TEST_F(ProcessSweepTest, ClosedLineOnlyWhenTheTerminationSucceeded) {
   SetPlatform(&machine);
 }
 
+// Without the snapshot or the first-entry function nothing is listed, without
+// the next-entry function the first entry alone; no handle is closed that
+// was never opened, and the scan goes on.
 TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoesOn) {
-  machine.AddProcess("qadrelv.exe");
-  machine.RemoveExport("CreateToolhelp32Snapshot");
-  EXPECT_TRUE(KillTrojanProcesses());
-  EXPECT_TRUE(window.Log().empty());
+  struct Case {
+    const char* missing;
+    std::size_t listed;
+    int closes;
+  };
+  for (Case c : {Case{"CreateToolhelp32Snapshot", 0, 0}, Case{"Process32First", 0, 1}, Case{"Process32Next", 1, 1}}) {
+    MemoryPlatform m;
+    FakeWindow w;
+    SetPlatform(&m);
+    SetWindow(&w);
+    ResetToolHelpBinding();
+    m.AddProcess("explorer.exe");
+    m.AddProcess("notepad.exe");
+    m.RemoveExport(c.missing);
+    EXPECT_TRUE(KillTrojanProcesses());
+    EXPECT_EQ(w.Log().size(), c.listed) << c.missing;
+    EXPECT_EQ(m.CallCount(Op::CloseHandle), c.closes) << c.missing;
+    EXPECT_EQ(m.OpenHandleCount(), 0) << c.missing;
+  }
+  SetWindow(&window);
 
   ResetToolHelpBinding();
   MemoryPlatform noKernel;
@@ -110,13 +129,30 @@ TEST_F(ProcessSweepTest, RefusedSnapshotLogsNothing) {
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
-TEST_F(ProcessSweepTest, NoSystemFolderMeansNoDeletion) {
-  machine.SetSystemDirectory("");
-  machine.AddProcess("qadrelv.exe");
-  machine.SetTracing(true);
-  KillTrojanProcesses();
-  EXPECT_TRUE(TraceOf("DeleteFileA").empty());
-  EXPECT_EQ(LogWith("关闭木马进程:").size(), 1u);
+// The worm's file is deleted from the system folder's "drivers" at any path
+// the ANSI calls take; under no system folder, or one too long, nothing is.
+TEST_F(ProcessSweepTest, TheWormFileIsDeletedOnlyWhereTheAnsiCallsReach) {
+  const std::string deep = "C:\\" + std::string(128, 'd') + "\\" + std::string(107, 's');  // the file's path: 259 bytes
+  struct Case {
+    std::string system;
+    bool deleted;
+  };
+  for (const Case& c : {Case{deep, true}, Case{deep + "s", false}, Case{"", false}}) {
+    MemoryPlatform m;
+    FakeWindow w;
+    SetPlatform(&m);
+    SetWindow(&w);
+    m.SetSystemDirectory(c.system);
+    m.AddProcess("qadrelv.exe");
+    const std::string file = c.system + "\\drivers\\qadrelv.exe";
+    if (!c.system.empty()) m.AddFile(file, "MZ");
+    KillTrojanProcesses();
+    EXPECT_EQ(m.CallCount(Op::DeleteFileA), c.deleted ? 1 : 0) << c.system.size();
+    EXPECT_EQ(m.Exists(file), !c.deleted && !c.system.empty()) << c.system.size();
+    EXPECT_EQ(w.Log().size(), c.deleted ? 3u : 2u) << c.system.size();  // listed, ended, and deleted
+  }
+  SetWindow(&window);
+  SetPlatform(&machine);
 }
 
 }  // namespace

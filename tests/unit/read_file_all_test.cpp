@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/read_file_all.h"
+#include "util/fun_unit.h"
 #include "tests/unit/engine_fixture.h"
 
 namespace vx {
@@ -39,7 +40,7 @@ TEST_F(ReadFileAllTest, ReadsTheLargestWholeFileButNothingOfALargerOne) {
   machine.AddSparseFile("C:\\max.bin", 51251200);
   EXPECT_EQ(ReadFileAll("C:\\max.bin"), std::string(51251200, '\0'));
   // Part of a file must never pass for the whole: past 1001 blocks the result is empty.
-  machine.AddSparseFile("C:\\big.bin", 60000000);
+  machine.AddSparseFile("C:\\big.bin", 51251201);
   EXPECT_EQ(ReadFileAll("C:\\big.bin"), "");
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
@@ -63,7 +64,12 @@ TEST_F(ReadFileAllTest, UnreadableFilesGiveNothing) {
   EXPECT_EQ(ReadFileAll("C:\\nofolder\\a.htm"), "");
   EXPECT_EQ(ReadFileAll("C:\\dir"), "");
   EXPECT_EQ(ReadFileAll("C:\\locked.htm"), "");
-  EXPECT_EQ(ReadFileAll("C:\\" + std::string(300, 'a')), "");
+  // The longest path the ANSI calls take is read; one byte more is not.
+  const std::string longest = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxAnsiPath - 132, 'a');
+  machine.AddFile(longest, "longest");
+  machine.AddFile(longest + "a", "longer");
+  EXPECT_EQ(ReadFileAll(longest), "longest");
+  EXPECT_EQ(ReadFileAll(longest + "a"), "");
   machine.CloseHandle(holder);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }

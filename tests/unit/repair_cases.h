@@ -13,6 +13,7 @@
 #include "engine/scan_control.h"
 #include "engine/texts.h"
 #include "testbed/memory_platform.h"
+#include "tests/test_helpers.h"
 #include "tests/unit/fake_window.h"
 
 namespace vx {
@@ -37,11 +38,10 @@ inline std::string TestBytes(std::size_t size, int seed) {
 
 inline RepairCase RestorerCase(std::size_t hostSize) {
   std::string host = TestBytes(hostSize, 1);
-  std::string trailer = "QmTezQMTEZ\x02" + std::to_string(hostSize) + "\x01";
   const std::string path = "C:\\apps\\tool.exe";
   return {"program of " + std::to_string(hostSize),
           path,
-          TestBytes(300, 2) + host + std::string(1, '\0') + trailer,
+          vxtest::InfectedProgram(TestBytes(300, 2), host),
           host,
           path + kRestoredLog,
           true,

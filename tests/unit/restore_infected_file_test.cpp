@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/restore_infected_file.h"
+#include "tests/test_helpers.h"
 #include "tests/unit/engine_fixture.h"
 
 namespace vx {
@@ -17,7 +18,7 @@ std::string Host(const std::string& content) {
   return std::to_string(start) + ":" + std::to_string(length);
 }
 
-std::string Infected(const std::string& size) { return "ABCDEFGH" + kZero + "QmTezQMTEZ\x02" + size + "\x01"; }
+std::string Infected(const std::string& size) { return "ABCDEFGH" + kZero + vxtest::InfectionTrailer(size); }
 
 TEST(InfectionTrailer, SizeFieldPicksTheBytesBeforeTheLastZero) {
   EXPECT_EQ(Host(Infected("3")), "5:3");

@@ -1,6 +1,4 @@
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <random>
 #include <set>
 #include <thread>
@@ -9,51 +7,17 @@
 #include "engine/restore_infected_file.h"
 #include "engine/scan_tree.h"
 #include "engine/rewrite_guard.h"
+#include "tests/test_helpers.h"
 #include "tests/unit/engine_fixture.h"
+#include "tests/unit/thread_gate.h"
 
 namespace vx {
 namespace {
 
-// Holds the thread that reaches it until the test opens it.
-class Gate {
- public:
-  void Hold() {
-    std::unique_lock<std::mutex> lock(mu_);
-    reached_ = true;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return open_; });
-  }
-  void WaitUntilReached() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [&] { return reached_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mu_);
-    open_ = true;
-    cv_.notify_all();
-  }
-  // Opens the gate a little after it was reached, from a thread of its own:
-  // the test's own thread may by then be waiting for the held one.
-  std::thread OpenSoonAfterReached() {
-    return std::thread([this] {
-      WaitUntilReached();
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-      Open();
-    });
-  }
+using vxtest::Gate;
 
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool reached_ = false, open_ = false;
-};
-
-// An infected program as the worm leaves it: its own body, the host, a zero
-// byte, then the trailer with both markers and the host's length.
-std::string Infected(const std::string& host) {
-  return std::string("MZworm body") + host + std::string(1, '\0') + "QmTezQMTEZ\x02" + std::to_string(host.size()) +
-         "\x01";
-}
+// An infected program as the worm leaves it.
+std::string Infected(const std::string& host) { return vxtest::InfectedProgram("MZworm body", host); }
 
 class ScanControlTest : public EngineTest {
  protected:
@@ -167,33 +131,18 @@ TEST_F(ScanControlTest, StopBeforeAnyScanLeavesTheFlagSetUntilTheNextStart) {
 TEST_F(ScanControlTest, StartRightAfterStopNeverRunsTwoWalks) {
   machine.AddDrive('D', kDriveFixed);
   for (int i = 0; i < 5; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
-  std::mutex mu;
-  std::condition_variable cv;
-  bool firstWorkerHeld = false, release = false;
-  std::thread::id firstWorker;
+  Gate gate;
+  std::atomic<bool> held{false};
   machine.OnSleep([&](std::uint32_t) {
-    std::unique_lock<std::mutex> lock(mu);
-    if (ScannedFiles == 2 && !firstWorkerHeld) {
-      firstWorkerHeld = true;
-      firstWorker = std::this_thread::get_id();
-      cv.notify_all();
-      cv.wait(lock, [&] { return release; });
-    }
+    if (ScannedFiles == 2 && !held.exchange(true)) gate.Hold();
   });
   StartFullScan();
-  {
-    std::unique_lock<std::mutex> lock(mu);
-    cv.wait(lock, [&] { return firstWorkerHeld; });
-  }
+  gate.WaitUntilReached();
   StopScanCommand();
   ScannedFiles = 0;
   StartFullScan();
   EXPECT_TRUE(ScanWorkerRunning());
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    release = true;
-  }
-  cv.notify_all();
+  gate.Open();
   WaitForWorker();
   // The first walk showed two files, the second all five, one after the other.
   std::vector<std::string> expected = {"D:\\f0.txt", "D:\\f1.txt"};
@@ -211,30 +160,17 @@ TEST_F(ScanControlTest, StartRightAfterStopNeverRunsTwoWalks) {
 TEST_F(ScanControlTest, StopWhileWaitingForTheOldWorkerCancelsTheNewScan) {
   machine.AddDrive('D', kDriveFixed);
   for (int i = 0; i < 3; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
-  std::mutex mu;
-  std::condition_variable cv;
-  bool held = false, release = false;
+  Gate gate;
+  std::atomic<bool> held{false};
   machine.OnSleep([&](std::uint32_t) {
-    std::unique_lock<std::mutex> lock(mu);
-    if (ScannedFiles == 1 && !held) {
-      held = true;
-      cv.notify_all();
-      cv.wait(lock, [&] { return release; });
-    }
+    if (ScannedFiles == 1 && !held.exchange(true)) gate.Hold();
   });
   StartFullScan();
-  {
-    std::unique_lock<std::mutex> lock(mu);
-    cv.wait(lock, [&] { return held; });
-  }
+  gate.WaitUntilReached();
   StopScanCommand();
   StartFullScan();
   StopScanCommand();
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    release = true;
-  }
-  cv.notify_all();
+  gate.Open();
   WaitForWorker();
   EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\f0.txt"}));
   EXPECT_EQ(window.panels[0], "扫描中止!");
@@ -248,20 +184,11 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   window.panels[1] = "扫描文件数:7";
   // The real window carries the worker's calls over after the command has
   // returned; here the worker is held until then.
-  std::mutex mu;
-  std::condition_variable cv;
-  bool commandDone = false;
-  machine.OnSleep([&](std::uint32_t) {
-    std::unique_lock<std::mutex> lock(mu);
-    cv.wait(lock, [&] { return commandDone; });
-  });
+  Gate commandDone;
+  machine.OnSleep([&](std::uint32_t) { commandDone.Hold(); });
   FullScanCommand();
   auto ops = window.Ops();
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    commandDone = true;
-  }
-  cv.notify_all();
+  commandDone.Open();
   ASSERT_EQ(ops.size(), 5u);
   EXPECT_EQ(ops[0], "log C:\\autorun.inf 删除成功!");
   EXPECT_EQ(ops[1], "log 扫描进程:explorer.exe");
@@ -275,9 +202,11 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   WaitForWorker();
   EXPECT_EQ(ops.back(), "enable 0");
   EXPECT_EQ(window.Ops().back(), "enable 1");
-  EXPECT_TRUE(machine.RegValue(kHkeyLocalMachine,
-                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
-                               "CheckedValue").has_value());
+  auto shown = machine.RegValue(kHkeyLocalMachine,
+                                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
+                                "CheckedValue");
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_EQ(shown->data, std::string("\x01\0\0\0", 4));  // 1: hidden files shown
 }
 
 TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {

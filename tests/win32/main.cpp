@@ -29,26 +29,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { RemoveTree(path_); }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(h);
-  return ok && written == bytes.size();
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
-  std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (::ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-  ::CloseHandle(h);
-  return bytes;
-}
-
 bool SetLastWriteTime(const std::string& path, vx::FileTime when) {
   HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -59,19 +39,6 @@ bool SetLastWriteTime(const std::string& path, vx::FileTime when) {
   BOOL ok = ::SetFileTime(h, nullptr, nullptr, &ft);
   ::CloseHandle(h);
   return ok != FALSE;
-}
-
-vx::FileTime UtcFileTime(int year, int month, int day, int hour, int minute, int second) {
-  SYSTEMTIME st = {};
-  st.wYear = static_cast<WORD>(year);
-  st.wMonth = static_cast<WORD>(month);
-  st.wDay = static_cast<WORD>(day);
-  st.wHour = static_cast<WORD>(hour);
-  st.wMinute = static_cast<WORD>(minute);
-  st.wSecond = static_cast<WORD>(second);
-  FILETIME ft = {};
-  if (!::SystemTimeToFileTime(&st, &ft)) return 0;
-  return (vx::FileTime(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
 void RemoveTree(const std::string& path) {

@@ -24,14 +24,8 @@ class TempDir {
   std::string path_;
 };
 
-// Creates (or replaces) a file holding the bytes.
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
-// The file's bytes; empty when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
 // Sets the last-write time of a file, given as a 64-bit FILETIME count (UTC).
 bool SetLastWriteTime(const std::string& path, vx::FileTime when);
-// FILETIME of a UTC calendar time.
-vx::FileTime UtcFileTime(int year, int month, int day, int hour, int minute, int second);
 // Removes a folder tree, clearing read-only attributes on the way.
 void RemoveTree(const std::string& path);
 // The full path of the running test program.

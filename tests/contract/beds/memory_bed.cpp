@@ -13,14 +13,14 @@ class MemoryBed : public Bed {
   MemoryBed() {
     vx::SetPlatform(&machine_);
     machine_.AddFolder(scratch_);
-    programId_ = machine_.AddProcess(image_);
+    programId_ = machine_.AddProcess("unit_tests.exe", path_);
   }
   ~MemoryBed() override { vx::SetPlatform(nullptr); }
 
   const std::string& Scratch() const override { return scratch_; }
   const std::string& ScratchKey() const override { return key_; }
   std::uint32_t ProgramId() const override { return programId_; }
-  const std::string& ProgramImage() const override { return image_; }
+  const std::string& ProgramPath() const override { return path_; }
 
   void MakeFolder(const std::string& path) override { machine_.AddFolder(path); }
 
@@ -42,7 +42,7 @@ class MemoryBed : public Bed {
   vx::MemoryPlatform machine_;
   std::string scratch_ = "C:\\scratch";
   std::string key_ = "Software\\VxContract";
-  std::string image_ = "unit_tests.exe";
+  std::string path_ = "C:\\tests\\unit_tests.exe";
   std::uint32_t programId_ = 0;
 };
 

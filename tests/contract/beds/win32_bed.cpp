@@ -37,8 +37,7 @@ class Win32Bed : public Bed {
   Win32Bed() {
     static int made = 0;
     key_ = std::string(kKeyParent) + "\\k" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++made);
-    image_ = vxtest::SelfPath();
-    image_ = image_.substr(image_.find_last_of('\\') + 1);
+    path_ = vxtest::SelfPath();
   }
   ~Win32Bed() override {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
@@ -50,7 +49,7 @@ class Win32Bed : public Bed {
   const std::string& Scratch() const override { return dir_.path(); }
   const std::string& ScratchKey() const override { return key_; }
   std::uint32_t ProgramId() const override { return ::GetCurrentProcessId(); }
-  const std::string& ProgramImage() const override { return image_; }
+  const std::string& ProgramPath() const override { return path_; }
 
   void MakeFolder(const std::string& path) override {
     if (!::CreateDirectoryA(path.c_str(), nullptr)) throw std::runtime_error("cannot make folder " + path);
@@ -76,7 +75,7 @@ class Win32Bed : public Bed {
   static constexpr const char* kKeyParent = "Software\\VxContract";
   vxtest::TempDir dir_;
   std::string key_;
-  std::string image_;
+  std::string path_;
 };
 
 }  // namespace
