@@ -289,6 +289,24 @@ TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {
   EXPECT_EQ(window.Log(), (std::vector<std::string>{"C:\\autorun.inf 删除成功!"}));
 }
 
+// No memory outside the walker's own guards, in a command's steps or on the
+// worker: the window stays, and a scan so ended ends as a stopped one.
+TEST_F(ScanControlTest, AFailureOutsideTheWalkEndsTheCommandOrTheScanNotTheProgram) {
+  window.onOp = [](const std::string& op) {
+    if (op.rfind("log ", 0) == 0 || op.rfind("status 2", 0) == 0) throw std::bad_alloc();
+  };
+  for (void (*command)() : {FullScanCommand, StopScanCommand, EmptyLogCommand}) {
+    machine.AddFile("C:\\autorun.inf", "x");
+    EXPECT_NO_THROW(command());
+  }
+  CleanedFiles = 3;  // the worker shows the new scan's 0, and finds no memory there
+  StartFullScan();
+  WaitForWorker();
+  window.onOp = nullptr;
+  EXPECT_EQ(window.panels[0], "扫描中止!");
+  EXPECT_EQ(window.Ops().back(), "enable 1");
+}
+
 // ---- One owner for panel 0 and "全盘杀毒" ------------------------------------
 // These tests use the window as the real one behaves: the worker's calls wait
 // in a queue until the window thread (the test's own) pumps or makes a call.
