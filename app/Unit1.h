@@ -54,6 +54,8 @@ class TForm1 : public WindowOps {
   // The message loop's keyboard handling: tab order and button keys. True when
   // the message was used up.
   bool PreTranslate(MSG* message);
+  // After the message loop, whatever ended it: the same settling as closing.
+  void SettleBeforeExit();
 
   // Controls, named as in the window's layout.
   HWND Memo1 = nullptr;

@@ -85,6 +85,13 @@ void TForm1::OnClose() {
   DestroyWindow(handle_);
 }
 
+// A WM_QUIT that another program posts ends the message loop without a
+// close; the program then ends only after the same settling. After a close
+// it has settled already.
+void TForm1::SettleBeforeExit() {
+  if (!closing_) EndScanForExit();
+}
+
 void TForm1::EndScanForExit() {
   closing_ = true;  // from now on the buttons do nothing
   if (ScanWorkerRunning()) {

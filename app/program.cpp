@@ -40,10 +40,11 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
     DispatchMessageA(&message);
   }
 
-  // The window closed only once no file was half rewritten, and no rewrite
-  // begins any more. A worker still walking, or waiting to rewrite, must not
-  // run into objects being torn down by the C runtime's exit: end the
-  // process, and the worker, here.
+  // No file is half rewritten from here on, and no rewrite begins any more.
+  // A worker still walking, or waiting to rewrite, must not run into objects
+  // being torn down by the C runtime's exit: end the process, and the
+  // worker, here.
+  Form1.SettleBeforeExit();
   if (ScanWorkerRunning()) ExitProcess(static_cast<UINT>(code));
   return code;
 }
