@@ -7,6 +7,7 @@
 
 #include "app/app_window.h"
 #include "app/control_ids.h"
+#include "app/form_messages.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
 #include "engine/texts.h"
@@ -14,7 +15,6 @@
 namespace vx {
 namespace {
 
-constexpr UINT kWakeMessage = WM_APP;   // the worker queued window calls
 constexpr UINT_PTR kBackstopTimer = 1;  // drains the queue should a wake-up post fail
 constexpr UINT kBackstopMs = 250;
 
@@ -109,6 +109,9 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kWakeMessage:
       DrainQueue();
       return 0;
+    case kRewritesChanged:
+      OnRewritesChanged();
+      return 0;
     case WM_TIMER:
       if (OnTimer(wParam)) return 0;
       break;
@@ -133,7 +136,6 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return 0;
     default:
-      if (WatchRewrites(message)) return 0;
       break;
   }
   return DefWindowProcA(handle_, message, wParam, lParam);

@@ -90,7 +90,7 @@ class TForm1 : public WindowOps {
   BOOL OnQueryEndSession();
   void OnEndSession(bool ending);
   void StartWatchingRewrites();
-  bool WatchRewrites(UINT message);  // true when the message was the rewrite count's
+  void OnRewritesChanged();
 
   bool OnTimer(WPARAM timer);  // true when the timer was the form's own
   void OnDestroy();

@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "app/app_window.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 
 namespace vx {
@@ -18,7 +19,7 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
   InitCommonControlsEx(&controls);
   SetPlatform(platform);
 
-  HWND application = CreateApplicationWindow(instance, "清除程序 - Vuxor");
+  HWND application = CreateApplicationWindow(instance, kApplicationTitle);
   // Outlives the message loop on purpose: a worker still running when the
   // window has closed may call into it until the process ends.
   static TForm1 Form1;

@@ -50,8 +50,6 @@ std::uint32_t SkipExcluded(TSearchRec& rec) {
   return 0;
 }
 
-bool FitsAnsiPath(const std::string& path) { return path.size() <= kMaxAnsiPath; }
-
 // True when the marker is gone. Its attributes are reset even when the
 // deletion then fails. `name` is the marker's entry as its folder holds it.
 bool DeleteMarker(const std::string& folder, const std::string& name) {

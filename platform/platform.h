@@ -4,7 +4,7 @@
 // Two implementations exist: the Win32 adapter used by the real program, and an
 // in-memory machine used by the tests, which can also fail any call on demand.
 //
-// Text is GBK bytes throughout; paths are ANSI paths of at most 259 bytes.
+// Text is GBK bytes throughout; paths are ANSI paths that fit kMaxPath.
 #pragma once
 #include <cstdint>
 
