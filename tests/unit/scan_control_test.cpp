@@ -275,9 +275,12 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   WaitForWorker();
   EXPECT_EQ(ops.back(), "enable 0");
   EXPECT_EQ(window.Ops().back(), "enable 1");
-  EXPECT_TRUE(machine.RegValue(kHkeyLocalMachine,
-                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
-                               "CheckedValue").has_value());
+  auto value = machine.RegValue(kHkeyLocalMachine,
+                                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
+                                "CheckedValue");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, kRegDword);
+  EXPECT_EQ(value->data, std::string("\x01\0\0\0", 4));  // the number 1, as REG_DWORD stores it
 }
 
 TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {

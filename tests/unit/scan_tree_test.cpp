@@ -137,17 +137,6 @@ TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
-TEST_F(ScanTreeTest, UnlistableFolderIsPassedOverAfterItsMarkers) {
-  machine.AddFile("D:\\locked\\Quellin_.ini", "m");
-  machine.AddFile("D:\\locked\\x.txt", "x");
-  machine.AddFile("D:\\y.txt", "x");
-  // Its listing fails (the root's is the first): each marker gets a search of its own.
-  machine.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);
-  ScanTree("D:\\");
-  EXPECT_EQ(window.Log(), (std::vector<std::string>{"D:\\locked\\Quellin_.ini 删除成功!"}));
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\y.txt"}));
-}
-
 // A marker is deleted exactly when its own search would call it present: any
 // case of the letters, its long or its short name, a file, a time MS-DOS can
 // hold. A whole listing tells; a folder that cannot be listed, or whose listing
