@@ -7,6 +7,7 @@
 
 #include "app/app_window.h"
 #include "app/control_ids.h"
+#include "app/form_messages.h"
 #include "app/resource_ids.h"
 #include "engine/commands.h"
 #include "engine/texts.h"
@@ -14,7 +15,6 @@
 namespace vx {
 namespace {
 
-constexpr UINT kWakeMessage = WM_APP;   // the worker queued window calls
 constexpr UINT_PTR kBackstopTimer = 1;  // drains the queue should a wake-up post fail
 constexpr UINT kBackstopMs = 250;
 
@@ -43,15 +43,21 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   HBRUSH buttonFace = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   if (!RegisterProgramClass(instance, WindowProc, VX_FORM_CLASS, buttonFace)) return false;
 
-  // The outer size that gives the 696 x 313 client area, centred on the work area.
+  // The outer size that gives the 696 x 313 client area, centred on the
+  // screen; should a part of it then lie under the taskbar (a small screen, a
+  // tall or side taskbar), centred on the work area instead.
   RECT frame = {0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   RECT work;
   if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
-  int left = work.left + ((work.right - work.left) - width) / 2;
-  int top = work.top + ((work.bottom - work.top) - height) / 2;
+  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  if (left < work.left || top < work.top || left + width > work.right || top + height > work.bottom) {
+    left = work.left + ((work.right - work.left) - width) / 2;
+    top = work.top + ((work.bottom - work.top) - height) / 2;
+  }
   if (left < work.left) left = work.left;
   if (top < work.top) top = work.top;
 
@@ -103,6 +109,9 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kWakeMessage:
       DrainQueue();
       return 0;
+    case kRewritesChanged:
+      OnRewritesChanged();
+      return 0;
     case WM_TIMER:
       if (OnTimer(wParam)) return 0;
       break;
@@ -127,7 +136,6 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return 0;
     default:
-      if (WatchRewrites(message)) return 0;
       break;
   }
   return DefWindowProcA(handle_, message, wParam, lParam);

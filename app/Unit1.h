@@ -33,8 +33,8 @@ class TForm1 : public WindowOps {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  // Creates the window and its controls, owned by `owner`, centred on the work
-  // area and shown. False when Windows refuses to create it.
+  // Creates the window and its controls, owned by `owner`, centred on the
+  // screen (on the work area when the taskbar would cover a part) and shown. False when Windows refuses to create it.
   bool Create(HINSTANCE instance, HWND owner, int show);
   HWND Handle() const { return handle_; }
 
@@ -54,6 +54,8 @@ class TForm1 : public WindowOps {
   // The message loop's keyboard handling: tab order and button keys. True when
   // the message was used up.
   bool PreTranslate(MSG* message);
+  // After the message loop, whatever ended it: the same settling as closing.
+  void SettleBeforeExit();
 
   // Controls, named as in the window's layout.
   HWND Memo1 = nullptr;
@@ -88,7 +90,7 @@ class TForm1 : public WindowOps {
   BOOL OnQueryEndSession();
   void OnEndSession(bool ending);
   void StartWatchingRewrites();
-  bool WatchRewrites(UINT message);  // true when the message was the rewrite count's
+  void OnRewritesChanged();
 
   bool OnTimer(WPARAM timer);  // true when the timer was the form's own
   void OnDestroy();

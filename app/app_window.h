@@ -1,5 +1,5 @@
 // The application window: an owner for Form1 that carries the application
-// title "清除程序 - Vuxor" and the icon. It is shown with zero size, so the
+// title (kApplicationTitle) and the icon. It is shown with zero size, so the
 // taskbar button and Alt+Tab show the application title while the visible
 // window shows its own caption. Minimizing Form1 minimizes this window, which
 // hides Form1 with it; restoring it from the taskbar brings Form1 back.

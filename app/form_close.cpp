@@ -9,6 +9,7 @@
 // refuses WM_QUERYENDSESSION and gives Windows a reason to show, from the
 // moment the rewrite begins to the moment it ends.
 #include "app/Unit1.h"
+#include "app/form_messages.h"
 #include "engine/rewrite_guard.h"
 #include "engine/scan_control.h"
 
@@ -17,7 +18,6 @@ namespace vx {
 namespace {
 
 constexpr DWORD kWalkWaitMs = 15000;
-constexpr UINT kRewritesChanged = WM_APP + 1;
 
 HWND rewriteWatcher = nullptr;  // the form, once created
 bool quitWhileWaiting = false;
@@ -55,11 +55,7 @@ bool WaitPumping(Handle worker, std::uint32_t milliseconds) {
 
 }  // namespace
 
-bool TForm1::WatchRewrites(UINT message) {
-  if (message != kRewritesChanged) return false;
-  sessionBlock_.Hold(handle_, RewritesUnderWay() > 0);
-  return true;
-}
+void TForm1::OnRewritesChanged() { sessionBlock_.Hold(handle_, RewritesUnderWay() > 0); }
 
 void TForm1::StartWatchingRewrites() {
   rewriteWatcher = handle_;
@@ -83,6 +79,13 @@ void TForm1::OnClose() {
   if (closing_) return;  // a second close request while waiting
   EndScanForExit();
   DestroyWindow(handle_);
+}
+
+// A WM_QUIT that another program posts ends the message loop without a
+// close; the program then ends only after the same settling. After a close
+// it has settled already.
+void TForm1::SettleBeforeExit() {
+  if (!closing_) EndScanForExit();
 }
 
 void TForm1::EndScanForExit() {

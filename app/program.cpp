@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "app/app_window.h"
 #include "engine/scan_control.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 
 namespace vx {
@@ -18,7 +19,7 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
   InitCommonControlsEx(&controls);
   SetPlatform(platform);
 
-  HWND application = CreateApplicationWindow(instance, "清除程序 - Vuxor");
+  HWND application = CreateApplicationWindow(instance, kApplicationTitle);
   // Outlives the message loop on purpose: a worker still running when the
   // window has closed may call into it until the process ends.
   static TForm1 Form1;
@@ -40,10 +41,11 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
     DispatchMessageA(&message);
   }
 
-  // The window closed only once no file was half rewritten, and no rewrite
-  // begins any more. A worker still walking, or waiting to rewrite, must not
-  // run into objects being torn down by the C runtime's exit: end the
-  // process, and the worker, here.
+  // No file is half rewritten from here on, and no rewrite begins any more.
+  // A worker still walking, or waiting to rewrite, must not run into objects
+  // being torn down by the C runtime's exit: end the process, and the
+  // worker, here.
+  Form1.SettleBeforeExit();
   if (ScanWorkerRunning()) ExitProcess(static_cast<UINT>(code));
   return code;
 }

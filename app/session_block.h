@@ -12,7 +12,6 @@ class SessionBlock {
  public:
   // Window thread only (Windows refuses calls from other threads).
   void Hold(HWND window, bool hold);
-  bool Held() const { return held_; }
 
  private:
   bool held_ = false;

@@ -12,6 +12,7 @@
 
 #include "engine/scan_tree.h"
 #include "engine/window_ops.h"
+#include "util/fun_unit.h"
 
 namespace bench {
 
@@ -73,7 +74,7 @@ inline bool HasHandledExtension(const std::string& name) {
 // Lists folder (ending in "\") with FindFirstFileA/FindNextFileA as the walker
 // does, calling visit for every entry it lists and descending where the
 // walker descends: folders whose name does not start with ".", within the
-// 259 bytes of the ANSI calls. Returns the number of entries listed.
+// path limit of the ANSI calls. Returns the number of entries listed.
 inline long WalkLikeScan(const std::string& folder,
                          const std::function<void(const std::string& path, const WIN32_FIND_DATAA&)>& visit) {
   WIN32_FIND_DATAA entry;
@@ -84,7 +85,7 @@ inline long WalkLikeScan(const std::string& folder,
     ++entries;
     std::string name = entry.cFileName;
     std::string path = folder + name;
-    if (name.empty() || name[0] == '.' || path.size() > 259) continue;
+    if (name.empty() || name[0] == '.' || !vx::FitsAnsiPath(path)) continue;
     visit(path, entry);
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) entries += WalkLikeScan(path + "\\", visit);
   } while (FindNextFileA(search, &entry));

@@ -27,6 +27,7 @@
 
 #include "app/Unit1.h"
 #include "app/app_window.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
 #include "platform/win32/win32_platform.h"
 #include "bench/bench_support.h"
@@ -209,7 +210,7 @@ int main(int argc, char** argv) {
   double s1 = bench::SecondsNow();
   static vx::Win32Platform platform;
   vx::SetPlatform(&platform);
-  HWND application = vx::CreateApplicationWindow(instance, "清除程序 - Vuxor");
+  HWND application = vx::CreateApplicationWindow(instance, vx::kApplicationTitle);
   double s2 = bench::SecondsNow();
   static vx::TForm1 form;
   if (!form.Create(instance, application, SW_SHOWNORMAL)) {

@@ -12,9 +12,17 @@ namespace vx {
 namespace {
 const char kShowAllValue[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL\\CheckedValue";
+
+// A step that finds no memory ends its command there, never the window. No
+// rewrite is under way on the window's thread, so no file is at risk.
+void RunSteps(void (*steps)()) {
+  try {
+    steps();
+  } catch (...) {
+  }
 }
 
-void FullScanCommand() {
+void FullScanSteps() {
   WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1);  // makes hidden files showable again
   CleanDriveRoots();
   KillTrojanProcesses();
@@ -31,15 +39,21 @@ void FullScanCommand() {
   StartFullScan();
 }
 
-void StopScanCommand() {
+void StopScanSteps() {
   RequestScanStop();
   EnableFullScan(true);
   CleanDriveRoots();
 }
 
-void EmptyLogCommand() {
+void EmptyLogSteps() {
   EmptyLog();
   CleanDriveRoots();
 }
+
+}  // namespace
+
+void FullScanCommand() { RunSteps(FullScanSteps); }
+void StopScanCommand() { RunSteps(StopScanSteps); }
+void EmptyLogCommand() { RunSteps(EmptyLogSteps); }
 
 }  // namespace vx

@@ -29,7 +29,7 @@ void DeleteTrojanFile(const std::string& name) {
   std::string system = GetSystemFolderPath();
   if (system.empty()) return;
   std::string path = system + "drivers\\" + name;
-  if (path.size() > kMaxAnsiPath) return;
+  if (!FitsAnsiPath(path)) return;
   if (Sys().DeleteFileA(path.c_str())) WindowLog(name + kDeletedLog);
 }
 

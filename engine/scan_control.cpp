@@ -92,24 +92,32 @@ void StartCounters() {
 
 // A superseded worker hands no further drive to the walker: the newer scan
 // walks them all itself.
+// Sleep(10) lasts a whole timer tick (about 15.6 ms) at the default timer
+// resolution; 1 ms resolution keeps each pause close to 10 ms. It is given
+// back however the walk ends.
+struct FinerTimer {
+  const bool granted = Sys().TimeBeginPeriod(1) == 0;
+  ~FinerTimer() {
+    if (granted) Sys().TimeEndPeriod(1);
+  }
+};
+
 void WalkDrives(const std::string& drives, std::uint32_t scan) {
-  // Sleep(10) lasts a whole timer tick (about 15.6 ms) at the default timer
-  // resolution; 1 ms resolution keeps each pause close to 10 ms.
-  bool finerTimer = Sys().TimeBeginPeriod(1) == 0;
+  FinerTimer timer;
   for (std::size_t i = drives.size(); i > 0 && IsNewest(scan); --i) {
     std::string letter(1, drives[i - 1]);
     if (IsFloppyLetter(letter)) continue;
     ScanTree(letter + ":\\");
   }
-  if (finerTimer) Sys().TimeEndPeriod(1);
 }
 
-// The end of the scan in panel 0 and "全盘杀毒", from the newest scan only.
-void ReportEnd(std::uint32_t scan) {
+// The end of the scan in panel 0 and "全盘杀毒", from the newest scan only. A
+// walk that did not complete ended as a stopped one.
+void ReportEnd(std::uint32_t scan, bool completed) {
   std::uint32_t expected = scan;
   if (!voice.compare_exchange_strong(expected, scan | kReporting)) return;
   try {
-    SetStatusText(0, ScanStopped ? kPanelStopped : kPanelFinished);
+    SetStatusText(0, ScanStopped || !completed ? kPanelStopped : kPanelFinished);
     EnableFullScan(true);
   } catch (...) {  // a window failure: the claim must be given back all the same
   }
@@ -144,13 +152,21 @@ std::string ListScanDrives() {
 std::uint32_t VX_WINAPI FullScanWorker(void* param) {
   std::unique_ptr<WorkerStart> owned(static_cast<WorkerStart*>(param));
   WorkerStart& start = *owned;
-  TakeOverFrom(start);
-  std::string drives = ListScanDrives();
-  if (IsNewest(start.scan)) {
-    StartCounters();
-    if (!ScanStopped) WalkDrives(drives, start.scan);
+  bool completed = false;
+  try {
+    TakeOverFrom(start);
+    std::string drives = ListScanDrives();
+    if (IsNewest(start.scan)) {
+      StartCounters();
+      if (!ScanStopped) WalkDrives(drives, start.scan);
+    }
+    completed = true;
+  } catch (...) {
+    // No memory outside the walker's own guards (the drive list, a count, a
+    // drive's first listing): an exception must not end the process with the
+    // window. No rewrite is under way here.
   }
-  ReportEnd(start.scan);
+  ReportEnd(start.scan, completed);
   return 0;
 }
 

@@ -29,7 +29,8 @@ std::uint32_t VX_WINAPI FullScanWorker(void* param);
 // The stop command's request. Besides setting ScanStopped it cancels a start
 // that is still waiting for a stopping worker to finish.
 void RequestScanStop();
-// The newest worker's thread handle, or kNullHandle when none was started.
+// Tests only: the newest worker's thread handle, or kNullHandle when none was
+// started, for a test to wait for the worker's end (the program never joins it).
 Handle ScanWorkerHandle();
 // True while a worker thread exists that has not returned.
 bool ScanWorkerRunning();
@@ -43,7 +44,8 @@ using WorkerWait = bool (*)(Handle worker, std::uint32_t milliseconds);
 // lets the window go on answering messages meanwhile (null: a plain wait).
 void SettleScanForExit(std::uint32_t walkWaitMs, WorkerWait wait);
 
-// Forgets the last worker after it has ended, as at program start.
+// Tests only: waits for the last worker, then forgets it, as at program start,
+// so that each test begins where the program begins.
 void ResetScanControl();
 
 }  // namespace vx

@@ -50,26 +50,15 @@ std::uint32_t SkipExcluded(TSearchRec& rec) {
   return 0;
 }
 
-bool FitsAnsiPath(const std::string& path) { return path.size() <= kMaxAnsiPath; }
-
 // True when the marker is gone. Its attributes are reset even when the
-// deletion then fails.
-bool DeleteMarker(const std::string& folder, int i) {
-  std::string marker = folder + "\\" + MarkerFileNames[i];
+// deletion then fails. `name` is the marker's entry as its folder holds it.
+bool DeleteMarker(const std::string& folder, const std::string& name) {
+  std::string marker = folder + "\\" + name;
   Sys().SetFileAttributesA(marker.c_str(), kAttrNormal);
   Sys().Sleep(1);
   if (!Sys().DeleteFileA(marker.c_str())) return false;
   WindowLog(marker + kDeletedLog);
   return true;
-}
-
-// Each marker is looked for with its own search: the way for a folder whose
-// listing failed.
-void DeleteMarkers(const std::string& folder) {
-  for (int i = 0; i < 2; ++i) {
-    std::string marker = folder + "\\" + MarkerFileNames[i];
-    if (FitsAnsiPath(marker) && QueryFilePresent(marker)) DeleteMarker(folder, i);
-  }
 }
 
 void Dispatch(const std::string& path, const std::string& name, const Walk& walk) {
@@ -86,40 +75,79 @@ std::int64_t EntrySize(const FindData& entry) {
 // One entry of a folder's listing, as much of it as the walk uses.
 struct ListedEntry {
   std::string name;
+  std::string shortName;  // the 8.3 name, when the system gave the entry one
   std::uint32_t attributes;
   std::int64_t size;  // the full size, both halves
   FileTime lastWriteTime;
 };
 using Listing = std::vector<ListedEntry>;
 
-// The whole listing of `folder` (ending in "\"), read before anything in the
-// folder is touched; false when the folder cannot be listed.
-bool ListFolder(const std::string& folder, Listing* entries) {
-  std::string pattern = folder + "*.*";
-  if (!FitsAnsiPath(pattern)) return false;
-  TSearchRec rec;
-  if (ListFirstEntry(pattern, kListAllAttributes, rec) != 0) return false;
-  do {
-    entries->push_back({rec.name, rec.attributes, EntrySize(rec.entry), rec.entry.lastWriteTime});
-  } while (ListNextEntry(rec) == 0);
-  return true;
+ListedEntry EntryOf(const FindData& data) {
+  return {std::string(data.name, strnlen(data.name, sizeof data.name)),
+          std::string(data.alternateName, strnlen(data.alternateName, sizeof data.alternateName)),
+          data.attributes, EntrySize(data), data.lastWriteTime};
 }
 
-// The listing holds every name a search for a marker would find, so the
+// The whole listing of `folder` (ending in "\"); false when the folder cannot
+// be listed or its listing broke off before the end (a network folder, a
+// damaged disk), with what was read up to the break. A folder whose listing
+// finds no memory counts as one that cannot be listed.
+bool ListFolder(const std::string& folder, Listing* entries) {
+  try {
+    std::string pattern = folder + "*.*";
+    if (!FitsAnsiPath(pattern)) return false;
+    TSearchRec rec;
+    if (ListFirstEntry(pattern, kListAllAttributes, rec) != 0) return false;
+    std::uint32_t end = 0;
+    do {
+      entries->push_back(EntryOf(rec.entry));
+    } while ((end = ListNextEntry(rec)) == 0);
+    return end == kErrorNoMoreFiles;
+  } catch (...) {
+    entries->clear();
+    return false;
+  }
+}
+
+// A search for a marker's name matches an entry's long name or its 8.3 short
+// name, ignoring the case of the letters, and finds the first such entry.
+bool IsMarker(const ListedEntry& entry, const std::string& upperMarker) {
+  return UpperCaseAscii(entry.name) == upperMarker || UpperCaseAscii(entry.shortName) == upperMarker;
+}
+
+// The entry a search for the marker finds: from the folder's whole listing,
+// else from a search of its own.
+bool FindMarker(const std::string& folder, int i, const Listing& entries, bool whole, ListedEntry* found) {
+  if (!whole) {
+    FindData data;
+    SearchHandle search = FindFirstEntry(folder + "\\" + MarkerFileNames[i], &data);
+    if (search.IsOpen()) *found = EntryOf(data);
+    return search.IsOpen();
+  }
+  const std::string wanted = UpperCaseAscii(MarkerFileNames[i]);
+  auto it = std::find_if(entries.begin(), entries.end(), [&](const ListedEntry& e) { return IsMarker(e, wanted); });
+  if (it != entries.end()) *found = *it;
+  return it != entries.end();
+}
+
+// A whole listing holds every name a search for a marker would find, so the
 // markers are found in it rather than with a search of their own each: under
-// Wine a search for a name that is not there reads the whole folder. The
-// first entry of the marker's name counts, as it would for its search; names
-// match as Windows matches them, ignoring the case of the letters. A deleted
-// marker leaves the listing, as it would have left a listing taken after it.
-void DeleteListedMarkers(const std::string& folder, Listing& entries) {
+// Wine a search for a name that is not there reads the whole folder. A folder
+// whose listing broke off or failed gets the search. A marker counts when its
+// entry is a file with a time MS-DOS can hold. The entry that decides is the
+// one deleted and named in the log, and it leaves the listing, as it would
+// have left a listing taken after it.
+void DeleteMarkers(const std::string& folder, Listing& entries, bool whole) {
   for (int i = 0; i < 2; ++i) {
-    if (!FitsAnsiPath(folder + "\\" + MarkerFileNames[i])) continue;
-    const std::string wanted = UpperCaseAscii(MarkerFileNames[i]);
-    auto found = std::find_if(entries.begin(), entries.end(), [&](const ListedEntry& e) {
-      return e.name.size() == wanted.size() && UpperCaseAscii(e.name) == wanted;
-    });
-    if (found == entries.end() || FileStampOf(found->attributes, found->lastWriteTime) == -1) continue;
-    if (DeleteMarker(folder, i)) entries.erase(found);
+    ListedEntry marker;
+    if (!FitsAnsiPath(folder + "\\" + MarkerFileNames[i]) || !FindMarker(folder, i, entries, whole, &marker)) continue;
+    if (FileStampOf(marker.attributes, marker.lastWriteTime) == -1 || !FitsAnsiPath(folder + "\\" + marker.name)) {
+      continue;
+    }
+    if (!DeleteMarker(folder, marker.name)) continue;
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const ListedEntry& e) { return e.name == marker.name; }),
+                  entries.end());
   }
 }
 
@@ -144,17 +172,8 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // walk below are the subfolder's own.
 void EnterSubfolder(const std::string& path, const Walk& walk) {
   Listing entries;
-  bool listed = false;
-  try {
-    listed = ListFolder(path + "\\", &entries);
-  } catch (...) {
-    entries.clear();  // no memory for the listing: the folder is passed over
-  }
-  if (!listed) {
-    DeleteMarkers(path);
-    return;
-  }
-  DeleteListedMarkers(path, entries);
+  const bool whole = ListFolder(path + "\\", &entries);
+  DeleteMarkers(path, entries, whole);
   WalkEntries(path + "\\", entries, walk);
 }
 
@@ -206,19 +225,11 @@ void ListClose(TSearchRec& rec) { rec.search.Close(); }
 
 void ScanTree(const std::string& start) {
   Walk walk;
-  try {
-    for (std::size_t i = 0; i < kHandlerCount; ++i) walk.words[i] = UpperCaseText(kHandlers[i].word);
-  } catch (...) {
-    return;  // no memory even for ten words: nothing can be walked
-  }
+  for (std::size_t i = 0; i < kHandlerCount; ++i) walk.words[i] = UpperCaseText(kHandlers[i].word);
   std::string folder = start;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   Listing entries;
-  try {
-    if (!ListFolder(folder, &entries)) return;
-  } catch (...) {
-    return;  // no memory for the listing
-  }
+  ListFolder(folder, &entries);
   WalkEntries(folder, entries, walk);
 }
 

@@ -8,6 +8,8 @@
 namespace vx {
 
 constexpr char kCaption[] = "青岚铃鹊 清除程序 - 专杀工具 可杀所有已知变种";
+// The hidden application window's title, the one the taskbar shows.
+constexpr char kApplicationTitle[] = "清除程序 - Vuxor";
 
 // The injected-frame pattern the pattern field starts with. The host is a
 // reserved name (.invalid) so the default can never point at anybody's real

@@ -10,7 +10,8 @@ Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId);  
 bool Process32First(Handle snapshot, ProcessEntry32* entry);
 bool Process32Next(Handle snapshot, ProcessEntry32* entry);
 
-// Forgets the binding; for tests that swap the platform underneath.
+// Tests only: forgets the binding, for tests that swap the platform underneath
+// (the program binds once, on its one platform).
 void ResetToolHelpBinding();
 
 }  // namespace vx

@@ -4,7 +4,7 @@
 // Two implementations exist: the Win32 adapter used by the real program, and an
 // in-memory machine used by the tests, which can also fail any call on demand.
 //
-// Text is GBK bytes throughout; paths are ANSI paths of at most 259 bytes.
+// Text is GBK bytes throughout; paths are ANSI paths that fit kMaxPath.
 #pragma once
 #include <cstdint>
 
@@ -158,7 +158,8 @@ struct FindData {
   FileTime lastWriteTime = 0;
   std::uint32_t sizeHigh = 0;
   std::uint32_t sizeLow = 0;
-  char name[260] = {};  // zero-terminated
+  char name[kMaxPath] = {};  // zero-terminated
+  char alternateName[14] = {};  // the 8.3 short name, zero-terminated; empty when the name is one itself
 };
 
 // The ANSI PROCESSENTRY32 record laid out as the system lays it out for the
@@ -175,7 +176,7 @@ struct ProcessEntry32 {
   std::uint32_t th32ParentProcessID;
   std::int32_t pcPriClassBase;
   std::uint32_t dwFlags;
-  char szExeFile[260];
+  char szExeFile[kMaxPath];
 };
 static_assert(sizeof(ProcessEntry32) == (sizeof(void*) == 8 ? 304 : 296), "PROCESSENTRY32 of this build");
 

@@ -50,6 +50,8 @@ FindData EntryFor(const Node& node, const std::string& name) {
   std::size_t length = std::min(name.size(), sizeof(data.name) - 1);
   std::memcpy(data.name, name.data(), length);
   data.name[length] = '\0';
+  std::string shortName = name == node.name ? node.ShortName() : std::string();
+  std::memcpy(data.alternateName, shortName.data(), std::min(shortName.size(), sizeof(data.alternateName) - 1));
   return data;
 }
 
@@ -112,7 +114,7 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
     }
   }
   for (const auto& child : folder->children) {
-    std::string shortName = mem::ShortName(child->name);
+    std::string shortName = child->ShortName();
     bool matches = mem::WildcardMatch(namePattern, child->name) ||
                    (!shortName.empty() && mem::WildcardMatch(namePattern, shortName));
     if (matches) {

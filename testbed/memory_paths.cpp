@@ -157,18 +157,22 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   return false;
 }
 
+std::string Node::Key(const std::string& childName) const {
+  return caseSensitive ? childName : FoldCase(childName);
+}
+
 std::shared_ptr<Node> Node::Child(const std::string& childName) const {
-  auto it = byName.find(FoldCase(childName));
+  auto it = byName.find(Key(childName));
   return it == byName.end() ? nullptr : it->second;
 }
 
 void Node::AddChild(std::shared_ptr<Node> child) {
-  byName[FoldCase(child->name)] = child;
+  byName[Key(child->name)] = child;
   children.push_back(std::move(child));
 }
 
 void Node::RemoveChild(const Node* child) {
-  byName.erase(FoldCase(child->name));
+  byName.erase(Key(child->name));
   for (auto it = children.begin(); it != children.end(); ++it) {
     if (it->get() == child) {
       children.erase(it);

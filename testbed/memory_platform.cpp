@@ -168,6 +168,22 @@ void MemoryPlatform::AddFolderLink(const std::string& path, const std::string& t
   parent->AddChild(link);
 }
 
+void MemoryPlatform::SetShortName(const std::string& path, const std::string& shortName) {
+  Guard g(s_->mu);
+  std::shared_ptr<Node> node = s_->FindLocked(path, false);
+  if (!node || shortName.size() > 12) throw std::invalid_argument("no entry or no 8.3 name: " + path);
+  node->shortName = shortName;
+}
+
+void MemoryPlatform::SetCaseSensitive(const std::string& folder) {
+  Guard g(s_->mu);
+  std::shared_ptr<Node> node = s_->FindLocked(folder, true);
+  if (!node || !node->folder) throw std::invalid_argument("no folder " + folder);
+  node->caseSensitive = true;
+  node->byName.clear();
+  for (const auto& child : node->children) node->byName[node->Key(child->name)] = child;
+}
+
 void MemoryPlatform::SetSystemDirectory(const std::string& path) {
   Guard g(s_->mu);
   s_->systemDirectory = path;

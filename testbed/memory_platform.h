@@ -45,6 +45,12 @@ class MemoryPlatform : public Platform {
   void AddSparseFile(const std::string& path, std::uint64_t size, std::uint32_t attributes = kAttrArchive);
   // A folder entry (junction) that leads to another folder's content.
   void AddFolderLink(const std::string& path, const std::string& target);
+  // The 8.3 name of an entry, as SetFileShortNameA sets it or another system
+  // writes it onto a FAT disk; listings report it and patterns match it.
+  void SetShortName(const std::string& path, const std::string& shortName);
+  // Names in this folder differ in the case of their letters from now on, as
+  // in a folder made case-sensitive on NTFS; its patterns still ignore case.
+  void SetCaseSensitive(const std::string& folder);
   void SetSystemDirectory(const std::string& path);  // "" makes GetSystemDirectoryA fail
   void SetTimeZoneOffsetMinutes(int minutes);
   // Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden or

@@ -56,11 +56,15 @@ struct Node {
   std::string data;              // stored bytes; the rest up to size reads as zeros
   std::uint64_t size = 0;
   std::string linkTarget;        // non-empty: a folder link leading there
+  std::string shortName;         // set by a test; else the one ShortName gives
+  bool caseSensitive = false;    // a folder whose names differ in the case of their letters
   bool deletePending = false;    // deleted while open: goes with the last handle, refuses all else
   std::vector<std::shared_ptr<Node>> children;                     // in insertion order
-  std::unordered_map<std::string, std::shared_ptr<Node>> byName;  // folded name
+  std::unordered_map<std::string, std::shared_ptr<Node>> byName;  // folded name, or as written
 
   bool IsLink() const { return !linkTarget.empty(); }
+  std::string ShortName() const { return shortName.empty() ? mem::ShortName(name) : shortName; }
+  std::string Key(const std::string& childName) const;  // of a child in byName
   std::shared_ptr<Node> Child(const std::string& name) const;
   void AddChild(std::shared_ptr<Node> child);
   void RemoveChild(const Node* child);

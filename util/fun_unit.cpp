@@ -27,7 +27,7 @@ std::string GetNameExtension(const std::string& name) {
 }
 
 std::string GetSystemFolderPath() {
-  char buffer[260] = {};
+  char buffer[kMaxPath] = {};
   std::uint32_t length = Sys().GetSystemDirectoryA(buffer, sizeof buffer);
   // A failed call, or one that needs a larger buffer, gives no usable folder;
   // an empty result keeps callers from deleting relative to the current folder.

@@ -19,7 +19,8 @@ std::int32_t FileStampOf(std::uint32_t attributes, FileTime lastWriteTime);
 std::int32_t ParseInteger(const std::string& text);
 std::string FormatInteger(std::int32_t value);
 
-// The longest path the ANSI file calls take, without the terminating zero.
-constexpr std::size_t kMaxAnsiPath = 259;
+// True when the ANSI file calls take the path: kMaxPath bytes hold it with
+// its terminating zero.
+inline bool FitsAnsiPath(const std::string& path) { return path.size() < kMaxPath; }
 
 }  // namespace vx

@@ -43,6 +43,9 @@ void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
   static_assert(sizeof(to->name) == sizeof(from.cFileName), "MAX_PATH names");
   std::memcpy(to->name, from.cFileName, sizeof(to->name));
   to->name[sizeof(to->name) - 1] = '\0';
+  static_assert(sizeof(to->alternateName) == sizeof(from.cAlternateFileName), "8.3 names");
+  std::memcpy(to->alternateName, from.cAlternateFileName, sizeof(to->alternateName));
+  to->alternateName[sizeof(to->alternateName) - 1] = '\0';
 }
 
 }  // namespace

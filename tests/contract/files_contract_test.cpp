@@ -117,6 +117,12 @@ TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCaseAndSeeShortNames) {
     EXPECT_EQ(NameSet(listing), c.names) << c.pattern;
     EXPECT_EQ(listing.error, c.names.empty() ? vx::kErrorFileNotFound : vx::kErrorNoMoreFiles) << c.pattern;
   }
+  // A listing reports that short name, and a search for it finds the entry.
+  Listing all = List(At("*"));
+  const std::string shortName = all.Find("Quellin__.ini")->alternateName;
+  EXPECT_NE(shortName, "");
+  EXPECT_EQ(NameSet(List(At(shortName))), (std::set<std::string>{"Quellin__.ini"}));
+  EXPECT_STREQ(all.Find("a.htm")->alternateName, "");
 }
 
 TEST_F(ContractListing, ReportsTheLastWriteTimeAndGbkNamesAsStored) {

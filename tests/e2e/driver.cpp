@@ -469,9 +469,11 @@ HANDLE OpenNamedEvent(const char* name, DWORD timeoutMs) {
 }
 
 // Starts the scan, waits until the rewrite of held.exe is half done, and
-// closes the window. The program must wait for the rewrite however long it
-// takes: it is still there, hidden, well after the walk's 15 s bound.
-int HoldRewriteAndClose(const Form& f, DWORD timeoutMs) {
+// closes the window, or ends its message loop with a WM_QUIT as another
+// program may post it (--by quit). The program must wait for the rewrite
+// however long it takes: it is still there, hidden, well after the walk's
+// 15 s bound.
+int HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
   Check(QueryEndSession(f) == TRUE, "held rewrite: with no rewrite under way the session may end", "refused");
   if (StartScan(f, "held rewrite").empty()) return failures + 1;
   HANDLE held = OpenNamedEvent("vx-e2e-held", timeoutMs);
@@ -480,7 +482,7 @@ int HoldRewriteAndClose(const Form& f, DWORD timeoutMs) {
   if (!reached) return failures;
   Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
         "WM_QUERYENDSESSION answered " + std::to_string(QueryEndSession(f)));
-  PostMessageA(f.form, WM_CLOSE, 0, 0);
+  PostMessageA(f.form, ending, 0, 0);
   Sleep(1000);
   Check(IsWindow(f.form) && !IsWindowVisible(f.form), "held rewrite: closing hides the window at once",
         IsWindow(f.form) ? "still visible" : "the window is gone");
@@ -530,7 +532,8 @@ int main(int argc, char** argv) {
   else if (command == "set-pattern" && argc > 2) failed = SetPattern(f, argv[2]);
   else if (command == "type-pattern-during-scan" && argc > 2)
     failed = TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeoutMs);
-  else if (command == "hold-rewrite-and-close") failed = HoldRewriteAndClose(f, timeoutMs);
+  else if (command == "hold-rewrite-and-close")
+    failed = HoldRewriteAndClose(f, timeoutMs, std::string(Option(argc, argv, "--by", "close")) == "quit" ? WM_QUIT : WM_CLOSE);
   else if (command == "release-held-rewrite") failed = ReleaseHeldRewrite(f, timeoutMs);
   else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
   return failed > 99 ? 99 : failed;

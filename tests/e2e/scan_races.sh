@@ -55,20 +55,23 @@ rm -rf "$races/drive/typing"
 
 # --- the program's end while a rewrite is half done --------------------------
 # VuxorHeldDisk.exe stalls the rewrite of held.exe after its first 1 MiB
-# write until the driver lets it go on, as a slow drive would.
+# write until the driver lets it go on, as a slow drive would. The window is
+# closed, then a WM_QUIT from outside ends the message loop: both wait.
 head -c $((3 * 1048576)) /dev/urandom > "$races/host.bin"
 { printf 'MZworm body'; cat "$races/host.bin"; printf '\0QmTezQMTEZ\002%s\001' "$(stat -c %s "$races/host.bin")"; } \
   > "$races/held.orig"
 mkdir -p "$races/drive/held"
+for ending in close quit; do
 cp "$races/held.orig" "$races/drive/held/held.exe"
 vx_wine "$pfx" 'C:\vx\VuxorHeldDisk.exe' >"$work/vuxor-held.log" 2>&1 &
 drive wait-window --timeout 60
-drive hold-rewrite-and-close --timeout 60
-check "held rewrite: held.exe is half written while the program waits" \
+drive hold-rewrite-and-close --by $ending --timeout 60
+check "held rewrite ($ending): held.exe is half written while the program waits" \
   bash -c '! cmp -s "$1" "$2" && ! cmp -s "$1" "$3"' _ "$races/drive/held/held.exe" "$races/held.orig" "$races/host.bin"
 drive release-held-rewrite --timeout 60
-check "held rewrite: after the program's end held.exe is the whole host program, byte for byte" \
+check "held rewrite ($ending): after the program's end held.exe is the whole host program, byte for byte" \
   cmp "$races/drive/held/held.exe" "$races/host.bin"
+done
 
 # --- the stress run ------------------------------------------------------
 VX_STRESS_PREFIX=$pfx scripts/stress.sh "${E2E_STRESS_SEQUENCES:-30}" ${E2E_STRESS_SEED:-} > "$work/stress.out" 2>&1

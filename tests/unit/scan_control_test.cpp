@@ -202,11 +202,12 @@ TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   WaitForWorker();
   EXPECT_EQ(ops.back(), "enable 0");
   EXPECT_EQ(window.Ops().back(), "enable 1");
-  auto shown = machine.RegValue(kHkeyLocalMachine,
+  auto value = machine.RegValue(kHkeyLocalMachine,
                                 "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
                                 "CheckedValue");
-  ASSERT_TRUE(shown.has_value());
-  EXPECT_EQ(shown->data, std::string("\x01\0\0\0", 4));  // 1: hidden files shown
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, kRegDword);
+  EXPECT_EQ(value->data, std::string("\x01\0\0\0", 4));  // the number 1, as REG_DWORD stores it
 }
 
 TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {
@@ -216,6 +217,24 @@ TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {
   machine.AddFile("C:\\autorun.inf", "x");
   EmptyLogCommand();
   EXPECT_EQ(window.Log(), (std::vector<std::string>{"C:\\autorun.inf 删除成功!"}));
+}
+
+// No memory outside the walker's own guards, in a command's steps or on the
+// worker: the window stays, and a scan so ended ends as a stopped one.
+TEST_F(ScanControlTest, AFailureOutsideTheWalkEndsTheCommandOrTheScanNotTheProgram) {
+  window.onOp = [](const std::string& op) {
+    if (op.rfind("log ", 0) == 0 || op.rfind("status 2", 0) == 0) throw std::bad_alloc();
+  };
+  for (void (*command)() : {FullScanCommand, StopScanCommand, EmptyLogCommand}) {
+    machine.AddFile("C:\\autorun.inf", "x");
+    EXPECT_NO_THROW(command());
+  }
+  CleanedFiles = 3;  // the worker shows the new scan's 0, and finds no memory there
+  StartFullScan();
+  WaitForWorker();
+  window.onOp = nullptr;
+  EXPECT_EQ(window.panels[0], "扫描中止!");
+  EXPECT_EQ(window.Ops().back(), "enable 1");
 }
 
 // ---- One owner for panel 0 and "全盘杀毒" ------------------------------------

@@ -137,58 +137,82 @@ TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
-TEST_F(ScanTreeTest, UnlistableFolderIsPassedOverAfterItsMarkers) {
-  machine.AddFile("D:\\locked\\Quellin_.ini", "m");
-  machine.AddFile("D:\\locked\\x.txt", "x");
-  machine.AddFile("D:\\y.txt", "x");
-  // Its listing fails (the root's is the first): each marker gets a search of its own.
-  machine.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);
-  ScanTree("D:\\");
-  EXPECT_EQ(window.Log(), (std::vector<std::string>{"D:\\locked\\Quellin_.ini 删除成功!"}));
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\y.txt"}));
-}
-
-// A marker found in the listing is deleted exactly when its own search would
-// call it present: any case of the letters, a file, a time MS-DOS can hold.
-TEST_F(ScanTreeTest, ListedMarkersAreJudgedAsTheirOwnSearchJudgesThem) {
+// A marker is deleted exactly when its own search would call it present: any
+// case of the letters, its long or its short name, a file, a time MS-DOS can
+// hold. A whole listing tells; a folder that cannot be listed, or whose listing
+// breaks off before the marker, gets the search.
+TEST_F(ScanTreeTest, MarkersAreJudgedAsTheirOwnSearchJudgesThem) {
   struct Case {
     const char* name;
+    const char* shortName;  // set explicitly, as another system may write it
     bool folder;
     FileTime lastWrite;
     bool undeletable;
   } cases[] = {
-      {"Quellin_.ini", false, MemoryPlatform::kDefaultTime, false},   {"QUELLIN__.INI", false, MemoryPlatform::kDefaultTime, false},
-      {"quellin_.ini", false, 110000000000000000ull, false},  // 1949
-      {"Quellin__.ini", true, MemoryPlatform::kDefaultTime, false},   {"Quellin_.ini", false, MemoryPlatform::kDefaultTime, true},
-      {"Quellin_.ini.bak", false, MemoryPlatform::kDefaultTime, false},
+      {"Quellin_.ini", nullptr, false, MemoryPlatform::kDefaultTime, false},
+      {"QUELLIN__.INI", nullptr, false, MemoryPlatform::kDefaultTime, false},
+      {"quellin_.ini", nullptr, false, 110000000000000000ull, false},  // 1949
+      {"Quellin__.ini", nullptr, true, MemoryPlatform::kDefaultTime, false},
+      {"Quellin_.ini", nullptr, false, MemoryPlatform::kDefaultTime, true},
+      {"Quellin_.ini.bak", nullptr, false, MemoryPlatform::kDefaultTime, false},
+      {"Quellix_.ini", nullptr, false, MemoryPlatform::kDefaultTime, false},  // the length alone is no match
+      {"Quellin_ 2.ini", "QUELLIN_.INI", false, MemoryPlatform::kDefaultTime, false},
   };
+  enum Way { kWhole, kUnlistable, kBrokenOff };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + (c.folder ? " folder" : "") + (c.undeletable ? " undeletable" : ""));
-    MemoryPlatform m;
-    FakeWindow w;
-    SetPlatform(&m);
-    SetWindow(&w);
-    ScannedFiles = 0;
-    m.AddDrive('D', kDriveFixed);
-    const std::string name = c.name, entry = "D:\\s\\" + name;
-    c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
-    m.AddFile("D:\\s\\x.txt", "x");
-    const std::string marker = std::string("D:\\s\\") + (name.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
-    const bool present = name.size() <= 13 && QueryFilePresent(marker);
-    if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
-    m.SetTracing(true);
-    ScanTree("D:\\");
-    const bool deleted = present && !c.undeletable;
-    EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{marker + " 删除成功!"} : std::vector<std::string>{});
-    EXPECT_EQ(m.Exists(entry), !deleted);
-    EXPECT_EQ(ScannedFiles, deleted || c.folder ? 1 : 2);  // a marker left behind is met as a file
-    const std::vector<std::string> trace = m.Trace();
-    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
-                            [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
-              c.folder ? 3 : 2);
+    for (Way way : {kWhole, kUnlistable, kBrokenOff}) {
+      SCOPED_TRACE(std::string(c.name) + (c.folder ? " folder" : "") + (c.undeletable ? " undeletable" : "") +
+                   " way " + std::to_string(way));
+      MemoryPlatform m;
+      FakeWindow w;
+      SetPlatform(&m);
+      SetWindow(&w);
+      ScannedFiles = 0;
+      m.AddDrive('D', kDriveFixed);
+      const std::string name = c.name, entry = "D:\\s\\" + name;
+      c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
+      if (c.shortName) m.SetShortName(entry, c.shortName);
+      m.AddFile("D:\\s\\x.txt", "x");
+      const std::string key = c.shortName ? c.shortName : name;
+      const std::string marker = std::string("D:\\s\\") + (key.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
+      const bool present = key.size() <= 13 && QueryFilePresent(marker);
+      if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
+      if (way == kUnlistable) m.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
+      if (way == kBrokenOff) m.FailCall(Op::FindNextFileA, 3, kErrorReadFault);  // after "." and ".."
+      m.SetTracing(true);
+      ScanTree("D:\\");
+      const bool deleted = present && !c.undeletable;
+      EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{entry + " 删除成功!"} : std::vector<std::string>{});
+      EXPECT_EQ(m.Exists(entry), !deleted);
+      // A marker left behind in a whole listing is met as a file.
+      EXPECT_EQ(ScannedFiles, way != kWhole ? 0 : deleted || c.folder ? 1 : 2);
+      const std::vector<std::string> trace = m.Trace();
+      EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                              [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
+                way != kWhole ? 4 : c.folder ? 3 : 2);
+    }
   }
   SetPlatform(&machine);
   SetWindow(&window);
+}
+
+// In a folder whose names differ in case, the first entry a search would find
+// is the marker: that one is deleted and logged, the other one is walked.
+TEST_F(ScanTreeTest, OfTwoEntriesMatchingAMarkerTheFirstIsTheOneDeleted) {
+  machine.AddDrive('E', kDriveFixed);
+  for (const std::string root : {"D:", "E:"}) {
+    const bool listable = root == "D:";
+    machine.AddFile(root + "\\s\\QUELLIN_.INI", "m");
+    machine.SetCaseSensitive(root + "\\s");
+    machine.AddFile(root + "\\s\\Quellin_.ini", "m");
+    window.log.clear();
+    window.ops.clear();
+    if (!listable) machine.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
+    ScanTree(root);
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{root + "\\s\\QUELLIN_.INI 删除成功!"}));
+    EXPECT_EQ(machine.ListNames(root + "\\s"), (std::vector<std::string>{"Quellin_.ini"}));
+    EXPECT_EQ(Shown(), listable ? std::vector<std::string>{root + "\\s\\Quellin_.ini"} : std::vector<std::string>{});
+  }
 }
 
 TEST_F(ScanTreeTest, OverlongPathsAreNeverOpenedOrDeletedShortened) {
