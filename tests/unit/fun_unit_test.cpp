@@ -89,7 +89,7 @@ TEST_F(FunUnitFiles, PresenceFollowsTheLocalTimeAndFailsWithItsConversions) {
 }
 
 TEST_F(FunUnitFiles, SystemFolderEndsWithExactlyOneBackslashOrIsEmpty) {
-  const std::string longest = "C:\\" + std::string(kMaxAnsiPath - 3, 's');  // with its zero byte it fills the buffer
+  const std::string longest = "C:\\" + std::string(kMaxPath - 4, 's');  // with its zero byte it fills the buffer
   struct Case {
     std::string folder, path;
   };

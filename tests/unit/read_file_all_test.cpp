@@ -65,7 +65,7 @@ TEST_F(ReadFileAllTest, UnreadableFilesGiveNothing) {
   EXPECT_EQ(ReadFileAll("C:\\dir"), "");
   EXPECT_EQ(ReadFileAll("C:\\locked.htm"), "");
   // The longest path the ANSI calls take is read; one byte more is not.
-  const std::string longest = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxAnsiPath - 132, 'a');
+  const std::string longest = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxPath - 133, 'a');
   machine.AddFile(longest, "longest");
   machine.AddFile(longest + "a", "longer");
   EXPECT_EQ(ReadFileAll(longest), "longest");
