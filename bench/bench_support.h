@@ -1,6 +1,6 @@
 // Small pieces the Windows benchmarks share: a clock, percentiles, a window
-// that swallows the engine's reports, and the walker's rules for which entries
-// a walk visits, so that a benchmark can count what the program will see.
+// that swallows the engine's reports, and a walk that follows the walker's
+// own rules, so that a benchmark can count what the program will see.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scan_control.h"
 #include "engine/scan_tree.h"
 #include "engine/window_ops.h"
 #include "util/fun_unit.h"
@@ -53,54 +54,40 @@ class QuietWindow : public vx::WindowOps {
   std::string pattern_;
 };
 
-constexpr std::uint64_t kMaxScanFileSize = static_cast<std::uint64_t>(vx::kMaxScanFileSize);
-
-inline std::uint64_t EntrySize(const WIN32_FIND_DATAA& entry) {
-  return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+inline std::int64_t EntrySize(const WIN32_FIND_DATAA& entry) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
 }
 
-// True when the walker hands a file of this name to one of the repairers.
-inline bool HasHandledExtension(const std::string& name) {
-  std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = name.substr(dot + 1);
-  CharUpperBuffA(&extension[0], static_cast<DWORD>(extension.size()));
-  for (const char* word : {"HTML", "HTM", "ASP", "PHP", "JSP", "ASPX", "EXE", "SCR", "PIF", "COM"}) {
-    if (extension == word) return true;
-  }
-  return false;
-}
-
-// Lists folder (ending in "\") with FindFirstFileA/FindNextFileA as the walker
-// does, calling visit for every entry it lists and descending where the
-// walker descends: folders whose name does not start with ".", within the
-// path limit of the ANSI calls. Returns the number of entries listed.
+// Lists folder (ending in "\") with FindFirstFileA/FindNextFileA and follows
+// the walker's own rules (vx::FateOf): calls examine for every file a walk
+// examines and descends where it descends. Returns the number of entries
+// listed. Uses the engine's platform, which the caller sets.
 inline long WalkLikeScan(const std::string& folder,
-                         const std::function<void(const std::string& path, const WIN32_FIND_DATAA&)>& visit) {
+                         const std::function<void(const std::string& path, const WIN32_FIND_DATAA&)>& examine) {
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA((folder + "*.*").c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return 0;
   long entries = 0;
   do {
     ++entries;
-    std::string name = entry.cFileName;
-    std::string path = folder + name;
-    if (name.empty() || name[0] == '.' || !vx::FitsAnsiPath(path)) continue;
-    visit(path, entry);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) entries += WalkLikeScan(path + "\\", visit);
+    std::string path = folder + entry.cFileName;
+    switch (vx::FateOf(folder, entry.cFileName, entry.dwFileAttributes, EntrySize(entry))) {
+      case vx::EntryFate::kEntered: entries += WalkLikeScan(path + "\\", examine); break;
+      case vx::EntryFate::kExamined: examine(path, entry); break;
+      case vx::EntryFate::kPassedOver: break;
+    }
   } while (FindNextFileA(search, &entry));
   FindClose(search);
   return entries;
 }
 
-// The roots of the drives a full scan walks: types removable, fixed and
-// remote, A: and B: left out, highest letter first.
+// The roots of the drives a full scan walks, in its order (highest letter
+// first), from the engine's own choice of drives.
 inline std::vector<std::string> ScannedRoots() {
   std::vector<std::string> roots;
-  for (char letter = 'Z'; letter >= 'C'; --letter) {
-    std::string root = std::string(1, letter) + ":\\";
-    UINT type = GetDriveTypeA(root.c_str());
-    if (type == DRIVE_REMOVABLE || type == DRIVE_FIXED || type == DRIVE_REMOTE) roots.push_back(root);
+  const std::string letters = vx::ListScanDrives();
+  for (auto letter = letters.rbegin(); letter != letters.rend(); ++letter) {
+    if (!vx::IsFloppyLetter(std::string(1, *letter))) roots.push_back(std::string(1, *letter) + ":\\");
   }
   return roots;
 }

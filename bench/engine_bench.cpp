@@ -49,11 +49,12 @@ bool ReadWhole(const std::string& path, std::string* content) {
 }
 
 BareFigures Bare(const std::string& folder) {
+  vx::Win32Platform plain;  // the walker's rules upper-case through it, untimed
+  vx::SetPlatform(&plain);
   BareFigures f;
   double t0 = bench::SecondsNow();
   f.entries = bench::WalkLikeScan(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
-    if (bench::EntrySize(entry) >= bench::kMaxScanFileSize || !bench::HasHandledExtension(entry.cFileName)) return;
+    if (!vx::HasRepairer(entry.cFileName)) return;
     std::string content;
     if (ReadWhole(path, &content)) {
       ++f.read;

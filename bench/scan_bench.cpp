@@ -185,18 +185,17 @@ struct Census {
 };
 
 Census CountVisited() {
+  vx::Win32Platform platform;  // the engine's rules upper-case and ask for drive types through it
+  vx::SetPlatform(&platform);
   Census c;
   for (const std::string& root : bench::ScannedRoots()) {
     c.drives += root.substr(0, 2) + " ";
     c.entries += bench::WalkLikeScan(root, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
       const bool inSubfolder = path.find('\\', root.size()) != std::string::npos;
       for (const char* marker : vx::MarkerFileNames)
         if (inSubfolder && lstrcmpiA(entry.cFileName, marker) == 0) ++c.markers;
-      std::uint64_t size = bench::EntrySize(entry);
-      if (size >= bench::kMaxScanFileSize) return;
       ++c.examined;
-      if (size > c.largest) c.largest = size;
+      c.largest = std::max(c.largest, static_cast<std::uint64_t>(bench::EntrySize(entry)));
     });
   }
   return c;

@@ -1,6 +1,7 @@
 #include "engine/scan_tree.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <vector>
 
@@ -151,13 +152,8 @@ void DeleteMarkers(const std::string& folder, Listing& entries, bool whole) {
   }
 }
 
-// Files are judged by their full size, so that one of 4 GiB and more whose
-// low 32 bits happen to be small is skipped like any other large file. The
-// size is the one the folder's listing just gave for this entry: asking the
-// directory again for the same entry, one more search per file, would tell
-// nothing new.
-void ExamineFile(const std::string& path, const std::string& name, std::int64_t size, const Walk& walk) {
-  if (size >= kMaxScanFileSize) return;
+// A file below the size limit: counted, shown and handed to its repairer.
+void ExamineFile(const std::string& path, const std::string& name, const Walk& walk) {
   ++ScannedFiles;
   SetStatusText(1, kPanelScannedPrefix + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
@@ -177,17 +173,11 @@ void EnterSubfolder(const std::string& path, const Walk& walk) {
   WalkEntries(path + "\\", entries, walk);
 }
 
-// A path longer than the ANSI calls take is passed over, never cut short: a
-// shortened path would name some other file. The same bound ends a descent
-// through a folder link that leads back into the tree.
 void HandleEntry(const std::string& folder, const ListedEntry& entry, const Walk& walk) {
-  if (entry.name.empty() || entry.name[0] == '.') return;
-  std::string path = folder + entry.name;
-  if (!FitsAnsiPath(path)) return;
-  if (entry.attributes & kAttrDirectory) {
-    EnterSubfolder(path, walk);
-  } else {
-    ExamineFile(path, entry.name, entry.size, walk);
+  switch (FateOf(folder, entry.name, entry.attributes, entry.size)) {
+    case EntryFate::kEntered: EnterSubfolder(folder + entry.name, walk); break;
+    case EntryFate::kExamined: ExamineFile(folder + entry.name, entry.name, walk); break;
+    case EntryFate::kPassedOver: break;
   }
 }
 
@@ -206,6 +196,26 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 }
 
 }  // namespace
+
+// Names starting with "." (the folder itself, its parent, and what the system
+// keeps apart that way) are passed over, and so are files of 30 MiB and more.
+// Files are judged by their full size, so that one of 4 GiB and more whose
+// low 32 bits happen to be small is skipped like any other large file; the
+// size is the one the folder's listing gave, as a search of its own per file
+// would tell nothing new. A path longer than the ANSI calls take is passed over, never cut short: a
+// shortened path would name some other file. The same bound ends a descent
+// through a folder link that leads back into the tree.
+EntryFate FateOf(const std::string& folder, const std::string& name, std::uint32_t attributes, std::int64_t size) {
+  if (name.empty() || name[0] == '.' || !FitsAnsiPath(folder + name)) return EntryFate::kPassedOver;
+  if (attributes & kAttrDirectory) return EntryFate::kEntered;
+  return size < kMaxScanFileSize ? EntryFate::kExamined : EntryFate::kPassedOver;
+}
+
+bool HasRepairer(const std::string& name) {
+  std::string extension = UpperCaseText(GetNameExtension(name));
+  return std::any_of(std::begin(kHandlers), std::end(kHandlers),
+                     [&](const ExtensionHandler& h) { return extension == UpperCaseText(h.word); });
+}
 
 std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec) {
   rec.excludeMask = ~attributeSet & (kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory);

@@ -120,6 +120,10 @@ TEST_F(ScanTreeTest, ExtensionsChooseAtMostOneHandler) {
   };
   for (const char* n : programs) EXPECT_TRUE(opened(n)) << n;
   for (const char* n : others) EXPECT_FALSE(opened(n)) << n;
+  // What the benchmarks are told agrees with what the walk did.
+  for (const char* n : pages) EXPECT_TRUE(HasRepairer(n)) << n;
+  for (const char* n : programs) EXPECT_TRUE(HasRepairer(n)) << n;
+  for (const char* n : others) EXPECT_FALSE(HasRepairer(n)) << n;
 }
 
 TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
