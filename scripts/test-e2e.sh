@@ -36,7 +36,6 @@ done
 work=$(mktemp -d /tmp/vx-e2e.XXXXXX)
 pfx=$work/prefix
 mkdir -p out
-passed=0; failed=0
 cleanup() {
   vx_wine_stop "$pfx"
   vx_xvfb_stop
@@ -44,12 +43,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1; shift
-  if "$@" > "$work/check.out" 2>&1; then pass "$name"; else fail "$name" "$(head -c 1500 "$work/check.out")"; fi
-}
+. scripts/checks.sh
 
 # drive ARGS...: one driver command; its PASS/FAIL lines count, the rest is
 # kept in $work/driver.out for the script's own checks.

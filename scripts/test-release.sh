@@ -23,7 +23,6 @@ export VX_DEPS
 work=$(mktemp -d /tmp/vx-release.XXXXXX)
 chmod 755 "$work"
 pfx=$work/prefix
-passed=0; failed=0
 cleanup() {
   vx_wine_stop "$pfx"
   vx_xvfb_stop
@@ -31,12 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1; shift
-  if "$@" > "$work/check.out" 2>&1; then pass "$name"; else fail "$name" "$(head -c 1500 "$work/check.out")"; fi
-}
+. scripts/checks.sh
 # same NAME FILE1 FILE2: passes on identical bytes, else says where they differ.
 same() {
   if [ -f "$2" ] && [ -f "$3" ] && cmp -s "$2" "$3"; then pass "$1 ($(sha256sum < "$2" | cut -c1-16)...)"; return; fi
