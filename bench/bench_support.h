@@ -71,7 +71,7 @@ inline long WalkLikeScan(const std::string& folder,
   do {
     ++entries;
     std::string path = folder + entry.cFileName;
-    switch (vx::FateOf(folder, entry.cFileName, entry.dwFileAttributes, EntrySize(entry))) {
+    switch (vx::FateOf(path, entry.cFileName, entry.dwFileAttributes, EntrySize(entry))) {
       case vx::EntryFate::kEntered: entries += WalkLikeScan(path + "\\", examine); break;
       case vx::EntryFate::kExamined: examine(path, entry); break;
       case vx::EntryFate::kPassedOver: break;

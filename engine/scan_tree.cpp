@@ -174,9 +174,10 @@ void EnterSubfolder(const std::string& path, const Walk& walk) {
 }
 
 void HandleEntry(const std::string& folder, const ListedEntry& entry, const Walk& walk) {
-  switch (FateOf(folder, entry.name, entry.attributes, entry.size)) {
-    case EntryFate::kEntered: EnterSubfolder(folder + entry.name, walk); break;
-    case EntryFate::kExamined: ExamineFile(folder + entry.name, entry.name, walk); break;
+  const std::string path = folder + entry.name;
+  switch (FateOf(path, entry.name, entry.attributes, entry.size)) {
+    case EntryFate::kEntered: EnterSubfolder(path, walk); break;
+    case EntryFate::kExamined: ExamineFile(path, entry.name, walk); break;
     case EntryFate::kPassedOver: break;
   }
 }
@@ -205,8 +206,8 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // would tell nothing new. A path longer than the ANSI calls take is passed over, never cut short: a
 // shortened path would name some other file. The same bound ends a descent
 // through a folder link that leads back into the tree.
-EntryFate FateOf(const std::string& folder, const std::string& name, std::uint32_t attributes, std::int64_t size) {
-  if (name.empty() || name[0] == '.' || !FitsAnsiPath(folder + name)) return EntryFate::kPassedOver;
+EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size) {
+  if (name.empty() || name[0] == '.' || !FitsAnsiPath(path)) return EntryFate::kPassedOver;
   if (attributes & kAttrDirectory) return EntryFate::kEntered;
   return size < kMaxScanFileSize ? EntryFate::kExamined : EntryFate::kPassedOver;
 }

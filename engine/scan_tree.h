@@ -30,10 +30,10 @@ void ListClose(TSearchRec& rec);
 void ScanTree(const std::string& path);
 
 // The walker's rules, for whoever must know what a walk will see (the
-// benchmarks count with them): what becomes of an entry named `name` in
-// `folder` (ending in "\"), and whether a file of that name goes to a repairer.
+// benchmarks count with them): what becomes of an entry named `name` whose
+// full path is `path`, and whether a file of that name goes to a repairer.
 enum class EntryFate { kPassedOver, kEntered, kExamined };
-EntryFate FateOf(const std::string& folder, const std::string& name, std::uint32_t attributes, std::int64_t size);
+EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size);
 bool HasRepairer(const std::string& name);
 
 }  // namespace vx
