@@ -54,14 +54,6 @@ void Check(bool ok, const std::string& name, const std::string& detail = "") {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-// The controls' rectangle in the form's client coordinates.
-RECT ClientRect(HWND form, HWND control) {
-  RECT r{};
-  GetWindowRect(control, &r);
-  MapWindowPoints(HWND_DESKTOP, form, (POINT*)&r, 2);
-  return r;
-}
-
 std::string Describe(const RECT& r) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "left %ld top %ld width %ld height %ld", r.left, r.top,
@@ -69,63 +61,32 @@ std::string Describe(const RECT& r) {
   return buf;
 }
 
-std::string ClassOf(HWND w) {
-  char buf[64] = "";
-  GetClassNameA(w, buf, sizeof buf);
-  return buf;
-}
-
 // --- actions -----------------------------------------------------------
 
 // Polls until the scan has ended (panel 0 shows an end text and "全盘杀毒"
-// is enabled again) or the time is up; returns the last snapshot.
-Snapshot WaitForEnd(const Form& f, DWORD timeoutMs, bool* ended) {
-  DWORD start = GetTickCount();
-  Snapshot s;
-  for (;;) {
-    s = Look(f);
-    if (Ended(s)) break;
-    if (GetTickCount() - start > timeoutMs) break;
-    Sleep(50);
-  }
-  *ended = Ended(s);
-  return s;
+// is enabled again) or the time is up; `end` is the last look.
+bool WaitForEnd(const Form& f, DWORD timeoutMs, Snapshot* end) {
+  return WaitFor(timeoutMs, 50, [&] { return Ended(*end = Look(f)); });
 }
 
 // Polls until panel 1 counts at least `files` in the new walk, whose first
-// file replaces the count `old` that the previous walk left; false when the
-// time is up.
-bool WaitForFiles(const Form& f, const std::string& old, long files, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (std::string text; (text = PanelText(f, 1)) == old || PanelCount(text, kScannedPrefix) < files;) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
-// Polls until Edit1 shows a path that contains `part`; false when the time is up.
-bool WaitForFile(const Form& f, const char* part, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (WindowText(f.edit1).find(part) == std::string::npos) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(5);
-  }
-  return true;
+// file replaces the count `old` that the previous walk left, and then until
+// Edit1 shows a path that contains `atFile`; false when the time is up.
+bool WaitForWalk(const Form& f, const std::string& old, long files, const char* atFile, DWORD timeoutMs) {
+  auto counted = [&] {
+    std::string text = PanelText(f, 1);
+    return text != old && PanelCount(text, kScannedPrefix) >= files;
+  };
+  return WaitFor(timeoutMs, 20, counted) &&
+         WaitFor(timeoutMs, 5, [&] { return WindowText(f.edit1).find(atFile) != std::string::npos; });
 }
 
 void WriteLog(const Form& f, const char* path) {
   if (!path) return;
-  std::string memo = WindowText(f.memo);
   std::string text;
-  for (char c : memo)
-    if (c != '\r') text += c;
-  if (!text.empty() && text.back() != '\n') text += '\n';  // one line per line, for diff
+  for (const std::string& line : LogLines(f)) text += line + "\n";  // one line per line, for diff
   FILE* out = std::fopen(path, "wb");
-  if (!out) {
-    Check(false, "write log", std::string("cannot open ") + path);
-    return;
-  }
+  if (!out) return Check(false, "write log", std::string("cannot open ") + path);
   std::string utf8 = Utf8(text);
   std::fwrite(utf8.data(), 1, utf8.size(), out);
   std::fclose(out);
@@ -141,16 +102,15 @@ void PrintState(const Form& f) {
 }
 
 // Holds still for a while after the end: a walk that still runs would move
-// panel 1 or Edit1, a late worker would change panel 0 or "全盘杀毒".
-void CheckQuietAfterEnd(const Form& f, const Snapshot& end, const std::string& name) {
+// panel 1 or Edit1, a late worker would change panel 0 or "全盘杀毒". Then
+// writes the log and prints the state for the script.
+void Settle(const Form& f, const Snapshot& end, const std::string& name, const char* log) {
   Sleep(2000);
   Snapshot later = Look(f);
-  bool same = later.panel[0] == end.panel[0] && later.panel[1] == end.panel[1] &&
-              later.panel[2] == end.panel[2] && later.edit1 == end.edit1 &&
-              later.startEnabled == end.startEnabled;
-  Check(same, name + ": nothing changes after the end",
-        "panels " + later.panel[0] + " | " + later.panel[1] + " | " + later.panel[2] + ", Edit1 " +
-            later.edit1);
+  Check(Same(later, end), name + ": nothing changes after the end",
+        "panels " + Panels(later) + ", Edit1 " + later.edit1);
+  WriteLog(f, log);
+  PrintState(f);
 }
 
 // Presses "全盘杀毒" and checks the window's immediate answer: the scan runs,
@@ -168,9 +128,19 @@ std::string StartScan(const Form& f, const std::string& name) {
   Check(clicked && s.panel[0] == kScanning && !s.startEnabled && s.panel[2] == "已清除文件数:0" &&
             s.panel[1] == oldCount,
         name + ": pressing 全盘杀毒 shows the scan running",
-        "panels " + s.panel[0] + " | " + s.panel[1] + " | " + s.panel[2] +
-            (s.startEnabled ? ", 全盘杀毒 still enabled" : ""));
+        "panels " + Panels(s) + (s.startEnabled ? ", 全盘杀毒 still enabled" : ""));
   return clicked ? oldCount : "";
+}
+
+// StartScan, then waits for the walk (see WaitForWalk) and checks that it got
+// there, as "NAME: GOING". Returns what StartScan returns.
+std::string StartWalk(const Form& f, const std::string& name, const char* going, long afterFiles,
+                      const char* atFile, DWORD timeoutMs) {
+  std::string oldCount = StartScan(f, name);
+  if (oldCount.empty()) return "";
+  const bool got = WaitForWalk(f, oldCount, afterFiles, atFile, timeoutMs);
+  Check(got, name + ": " + going, "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
+  return oldCount;
 }
 
 // --- commands ----------------------------------------------------------
@@ -203,20 +173,29 @@ int CountPixels(HWND form, int left, int top, int width, int height, Test test) 
   return count;
 }
 
-void CheckControl(const Form& f, HWND w, const char* name, const char* cls, int left, int top,
-                  int width, int height) {
-  if (!w) {
-    Check(false, std::string(name) + " exists", "no child window with its ID");
-    return;
+// Each control's class and its rectangle in the form's client coordinates.
+void CheckPlaces(const Form& f) {
+  const struct { HWND w; const char* name; const char* cls; int left, top, width, height; } controls[] = {
+      {f.memo, "Memo1", "Edit", 0, 21, 521, 236},         {f.button2, "Button2", "Button", 615, 199, 75, 25},
+      {f.button3, "Button3", "Button", 536, 199, 75, 25}, {f.status, "StatusBar1", STATUSCLASSNAMEA, 0, 294, 696, 19},
+      {f.button4, "Button4", "Button", 536, 231, 153, 25}, {f.edit1, "Edit1", "Edit", 0, 0, 521, 18},
+      {f.edit2, "Edit2", "Edit", 112, 267, 569, 20},      {f.label1, "Label1", "Static", 8, 272, 102, 12}};
+  for (const auto& c : controls) {
+    if (!c.w) {
+      Check(false, std::string(c.name) + " exists", "no child window with its ID");
+      continue;
+    }
+    RECT r{}, want{c.left, c.top, c.left + c.width, c.top + c.height};
+    GetWindowRect(c.w, &r);
+    MapWindowPoints(HWND_DESKTOP, f.form, (POINT*)&r, 2);
+    char cls[64] = "";
+    GetClassNameA(c.w, cls, sizeof cls);
+    Check(lstrcmpiA(cls, c.cls) == 0 && EqualRect(&r, &want), std::string(c.name) + " class and place",
+          std::string("class ") + cls + ", " + Describe(r) + ", want " + c.cls + " " + Describe(want));
   }
-  RECT r = ClientRect(f.form, w);
-  RECT want{left, top, left + width, top + height};
-  Check(lstrcmpiA(ClassOf(w).c_str(), cls) == 0 && EqualRect(&r, &want),
-        std::string(name) + " class and place",
-        "class " + ClassOf(w) + ", " + Describe(r) + ", want " + cls + " " + Describe(want));
 }
 
-int Layout(const Form& f) {
+void Layout(const Form& f) {
   RECT client{};
   GetClientRect(f.form, &client);
   Check(client.right == 696 && client.bottom == 313, "client area is 696 x 313", Describe(client));
@@ -233,21 +212,12 @@ int Layout(const Form& f) {
   Check(std::abs(dx) <= 2 && std::abs(dy) <= 2, "window is centred on the desktop",
         "window " + Describe(frame));
 
-  CheckControl(f, f.memo, "Memo1", "Edit", 0, 21, 521, 236);
-  CheckControl(f, f.button2, "Button2", "Button", 615, 199, 75, 25);
-  CheckControl(f, f.button3, "Button3", "Button", 536, 199, 75, 25);
-  CheckControl(f, f.status, "StatusBar1", "msctls_statusbar32", 0, 294, 696, 19);
-  CheckControl(f, f.button4, "Button4", "Button", 536, 231, 153, 25);
-  CheckControl(f, f.edit1, "Edit1", "Edit", 0, 0, 521, 18);
-  CheckControl(f, f.edit2, "Edit2", "Edit", 112, 267, 569, 20);
-  CheckControl(f, f.label1, "Label1", "Static", 8, 272, 102, 12);
+  CheckPlaces(f);
 
   LONG memo = GetWindowLongA(f.memo, GWL_STYLE);
   Check((memo & ES_MULTILINE) && (memo & ES_READONLY) && (memo & WS_VSCROLL),
         "Memo1 is multi-line, read-only, with a vertical scroll bar", "style bits wrong");
-  std::string notice = WindowText(f.memo);
-  int lines = 1;
-  for (size_t i = 0; i + 1 < notice.size(); ++i) lines += notice[i] == '\n';
+  size_t lines = LogLines(f).size();
   Check(lines == 27, "Memo1 starts with the 27-line notice", std::to_string(lines) + " lines");
 
   Check(WindowText(f.edit1).empty() &&
@@ -270,9 +240,9 @@ int Layout(const Form& f) {
   Check(Enabled(f.button2) && Enabled(f.button3) && Enabled(f.button4), "all three buttons enabled",
         "a button is disabled");
 
-  std::string p0 = PanelText(f, 0), p1 = PanelText(f, 1), p2 = PanelText(f, 2);
-  Check(p0 == vx::kPanelIdle && p1 == kScannedPrefix && p2 == kCleanedPrefix, "status panel texts",
-        p0 + " | " + p1 + " | " + p2);
+  Snapshot s = Look(f);
+  Check(s.panel[0] == vx::kPanelIdle && s.panel[1] == kScannedPrefix && s.panel[2] == kCleanedPrefix,
+        "status panel texts", Panels(s));
   std::vector<int> edges = PanelEdges(f);
   bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&
                 (edges[2] == 350 || edges[2] == -1);
@@ -290,66 +260,54 @@ int Layout(const Form& f) {
   std::set<DWORD> colours;
   CountPixels(f.form, 528, 5, 156, 156, [&](DWORD c) { colours.insert(c); return 0; });
   Check(colours.size() >= 32, "the picture is painted", std::to_string(colours.size()) + " colours");
-  return failures;
 }
 
-int Scan(const Form& f, DWORD timeoutMs, const char* log) {
-  if (StartScan(f, "scan").empty()) return failures + 1;
-  bool ended = false;
-  Snapshot end = WaitForEnd(f, timeoutMs, &ended);
+void Scan(const Form& f, DWORD timeoutMs, const char* log) {
+  if (StartScan(f, "scan").empty()) return;
+  Snapshot end;
+  bool ended = WaitForEnd(f, timeoutMs, &end);
   Check(ended && end.panel[0] == kFinished, "scan ends with 扫描完成! and 全盘杀毒 enabled",
         "panel 0 " + Quoted(end.panel[0]) + (end.startEnabled ? "" : ", 全盘杀毒 disabled"));
   Check(PanelCount(end.panel[1], kScannedPrefix) > 0 && end.edit1.size() > 3,
         "scan counts files and shows the last one", end.panel[1] + " | " + end.edit1);
-  CheckQuietAfterEnd(f, end, "scan");
-  WriteLog(f, log);
-  PrintState(f);
-  return failures;
+  Settle(f, end, "scan", log);
 }
 
 // A stop while the walk runs: the walk unwinds at once and reports "扫描中止!"
 // having examined fewer files than a whole walk does.
-int StopDuringScan(const Form& f, long afterFiles, long whole_walk, DWORD timeoutMs,
-                   const char* log) {
-  std::string oldCount = StartScan(f, "stop");
-  if (oldCount.empty()) return failures + 1;
-  bool walking = WaitForFiles(f, oldCount, afterFiles, timeoutMs);
-  Check(walking, "stop: the walk gets going", "panel 1 " + PanelText(f, 1));
+void StopDuringScan(const Form& f, long afterFiles, long wholeWalk, DWORD timeoutMs, const char* log) {
+  std::string oldCount = StartWalk(f, "stop", "the walk gets going", afterFiles, "", timeoutMs);
+  if (oldCount.empty()) return;
   // "清空日志" empties the log (this scan's process lines too) but does not
   // stop the scan.
   bool listed = WindowText(f.memo).find("扫描进程:") != std::string::npos;
   Click(f.button4);
   std::string cleared = WindowText(f.memo);
-  Check(listed && cleared.find("扫描进程:") == std::string::npos && !Enabled(f.button3) && PanelText(f, 0) == kScanning,
+  Check(listed && cleared.find("扫描进程:") == std::string::npos && !Enabled(f.button3) &&
+            PanelText(f, 0) == kScanning,
         "清空日志 during a scan empties the log", Quoted(cleared.substr(0, 80)) + ", panel 0 " + PanelText(f, 0));
-  const bool goesOn = WaitForFiles(f, oldCount, afterFiles + 20, timeoutMs) && PanelText(f, 0) == kScanning;
+  const bool goesOn = WaitForWalk(f, oldCount, afterFiles + 20, "", timeoutMs) && PanelText(f, 0) == kScanning;
   Check(goesOn, "清空日志 during a scan: the walk goes on", "panel 1 " + PanelText(f, 1));
   bool clicked = Click(f.button2);
   DWORD pressed = GetTickCount();
   Check(clicked && Enabled(f.button3), "stop: 停止杀毒 enables 全盘杀毒 at once", "still disabled");
-  bool ended = false;
-  Snapshot end = WaitForEnd(f, 10000, &ended);
+  Snapshot end;
+  bool ended = WaitForEnd(f, 10000, &end);
   DWORD took = GetTickCount() - pressed;
   Check(ended && end.panel[0] == kStopped && took < 5000, "stop: the walk ends soon with 扫描中止!",
         "panel 0 " + Quoted(end.panel[0]) + " after " + std::to_string(took) + " ms");
   long counted = PanelCount(end.panel[1], kScannedPrefix);
-  Check(counted >= afterFiles && (whole_walk < 0 || counted < whole_walk),
+  Check(counted >= afterFiles && (wholeWalk < 0 || counted < wholeWalk),
         "stop: the walk ended part way", std::to_string(counted) + " files examined");
-  CheckQuietAfterEnd(f, end, "stop");
-  WriteLog(f, log);
-  PrintState(f);
-  return failures;
+  Settle(f, end, "stop", log);
 }
 
 // "停止杀毒" and "全盘杀毒" pressed back to back, before the stopped walk has
 // unwound. Exactly one walk may go on: the old worker must not come back to
 // life beside the new one, nor report its end in the middle of the new walk.
-int StartAfterStop(const Form& f, long afterFiles, const char* atFile, long expectFiles,
-                   DWORD timeoutMs, const char* log) {
-  std::string oldCount = StartScan(f, "restart");
-  if (oldCount.empty()) return failures + 1;
-  const bool going = WaitForFiles(f, oldCount, afterFiles, timeoutMs) && WaitForFile(f, atFile, timeoutMs);
-  Check(going, "restart: the first walk gets going", "panel 1 " + PanelText(f, 1) + ", Edit1 " + WindowText(f.edit1));
+void StartAfterStop(const Form& f, long afterFiles, const char* atFile, long expectFiles,
+                    DWORD timeoutMs, const char* log) {
+  if (StartWalk(f, "restart", "the first walk gets going", afterFiles, atFile, timeoutMs).empty()) return;
   // One click right after the other, with no pause for the first walk to
   // unwind. Both are sent, not posted: between two posted clicks the window
   // answers this driver's pending looks, which would see the stop's enabled
@@ -359,62 +317,46 @@ int StartAfterStop(const Form& f, long afterFiles, const char* atFile, long expe
 
   // Follow the window until the end: once the new walk shows "正在扫描", the
   // status must stay so and "全盘杀毒" disabled until the one end.
-  DWORD start = GetTickCount();
-  bool newWalkSeen = false, broken = false;
-  std::string brokenHow;
+  bool newWalkSeen = false;
+  std::string broken;
   Snapshot s;
-  for (;;) {
+  WaitFor(timeoutMs, 20, [&] {
     s = Look(f);
-    if (s.panel[0] == kScanning) newWalkSeen = true;
-    if (newWalkSeen && s.settled && s.startEnabled && !Ended(s) && !broken) {
-      broken = true;
-      brokenHow = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
-    }
-    if (newWalkSeen && Ended(s)) break;
-    if (GetTickCount() - start > timeoutMs) break;
-    Sleep(20);
-  }
-  Check(newWalkSeen && Ended(s) && s.panel[0] == kFinished && !broken,
+    newWalkSeen = newWalkSeen || s.panel[0] == kScanning;
+    if (newWalkSeen && s.settled && s.startEnabled && !Ended(s) && broken.empty())
+      broken = "全盘杀毒 enabled while panel 0 shows " + Quoted(s.panel[0]);
+    return newWalkSeen && Ended(s);
+  });
+  Check(newWalkSeen && Ended(s) && s.panel[0] == kFinished && broken.empty(),
         "restart: one new walk runs to 扫描完成!",
-        broken ? brokenHow : "panel 0 " + Quoted(s.panel[0]) + (newWalkSeen ? "" : ", no new walk seen"));
+        !broken.empty() ? broken : "panel 0 " + Quoted(s.panel[0]) + (newWalkSeen ? "" : ", no new walk seen"));
   long counted = PanelCount(s.panel[1], kScannedPrefix);
   Check(counted == expectFiles, "restart: the new walk counts each file once",
         std::to_string(counted) + " files, a single walk counts " + std::to_string(expectFiles));
-  CheckQuietAfterEnd(f, s, "restart");
-  WriteLog(f, log);
-  PrintState(f);
-  return failures;
+  Settle(f, s, "restart", log);
 }
 
-// "停止杀毒" while no scan runs: "全盘杀毒" stays enabled, panel 0 unchanged.
-int StopIdle(const Form& f, const char* log) {
+// "停止杀毒" or "清空日志" pressed while no scan runs: "全盘杀毒" stays
+// enabled, panel 0 unchanged.
+void PressWhileIdle(const Form& f, HWND button, const char* name, const char* log) {
   Snapshot before = Look(f);
-  bool clicked = Click(f.button2);
+  bool clicked = Click(button);
   Snapshot after = Look(f);
-  Check(clicked && after.startEnabled && after.panel[0] == before.panel[0],
-        "停止杀毒 with no scan running leaves the window idle", "panel 0 " + Quoted(after.panel[0]));
+  Check(clicked && after.startEnabled && after.panel[0] == before.panel[0], name,
+        "panel 0 " + Quoted(after.panel[0]) + (clicked ? "" : ", no answer"));
   WriteLog(f, log);
-  return failures;
 }
 
 // Types a new pattern into Edit2, as a user who saw another frame would.
-int SetPattern(const Form& f, const char* pattern) {
+void SetPattern(const Form& f, const char* pattern) {
   Send(f.edit2, WM_SETTEXT, 0, (LPARAM)pattern);
   Check(WindowText(f.edit2) == pattern, "Edit2 takes a pattern typed in", Quoted(WindowText(f.edit2)));
-  return failures;
 }
 
-int ClearLog(const Form& f, const char* log) {
-  Check(Click(f.button4), "清空日志 can be pressed", "no answer");
-  WriteLog(f, log);
-  return failures;
-}
-
-int Close(const Form& f) {
+void Close(const Form& f) {
   PostMessageA(f.form, WM_CLOSE, 0, 0);
   bool gone = f.process && WaitForSingleObject(f.process, 10000) == WAIT_OBJECT_0;
   Check(gone, "closing the window ends the program", "still running after 10 s");
-  return failures;
 }
 
 // --- typing into Edit2 during a scan --------------------------------------
@@ -422,11 +364,8 @@ int Close(const Form& f) {
 // The user clicks into Edit2 while the walk goes through a folder of pages,
 // replaces the pattern key by key and presses Enter. Prints the file Edit1
 // showed at the first key and at Enter, for the script's check of the pages.
-int TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeoutMs) {
-  std::string oldCount = StartScan(f, "typing");
-  if (oldCount.empty()) return failures + 1;
-  const bool reached = WaitForFiles(f, oldCount, 10, timeoutMs) && WaitForFile(f, folder, timeoutMs);
-  Check(reached, "typing: the walk reaches the pages", "Edit1 " + WindowText(f.edit1));
+void TypePatternDuringScan(const Form& f, const char* text, const char* folder, DWORD timeoutMs) {
+  if (StartWalk(f, "typing", "the walk reaches the pages", 10, folder, timeoutMs).empty()) return;
   // Sent, not posted, so that they are done before the selection is made.
   Send(f.edit2, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   Send(f.edit2, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
@@ -446,11 +385,10 @@ int TypePatternDuringScan(const Form& f, const char* text, const char* folder, D
             firstKeyAt != lastKeyAt,
         "typing: the keys were typed while the walk went through the pages",
         "Edit1 at the first key " + firstKeyAt + ", at the last " + lastKeyAt);
-  bool ended = false;
-  Snapshot end = WaitForEnd(f, timeoutMs, &ended);
+  Snapshot end;
+  bool ended = WaitForEnd(f, timeoutMs, &end);
   Check(ended && end.panel[0] == kFinished, "typing: the scan runs to 扫描完成!", "panel 0 " + end.panel[0]);
   std::printf("first_key_at=%s\nenter_at=%s\n", Utf8(firstKeyAt).c_str(), Utf8(enterAt).c_str());
-  return failures;
 }
 
 // --- ending the program while a rewrite is half done ------------------------
@@ -461,12 +399,8 @@ int TypePatternDuringScan(const Form& f, const char* text, const char* folder, D
 LRESULT QueryEndSession(const Form& f) { return Send(f.form, WM_QUERYENDSESSION, 0, 0, 5000); }
 
 HANDLE OpenNamedEvent(const char* name, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  HANDLE event;
-  while (!(event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name))) {
-    if (GetTickCount() - start > timeoutMs) return nullptr;
-    Sleep(50);
-  }
+  HANDLE event = nullptr;
+  WaitFor(timeoutMs, 50, [&] { return (event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name)); });
   return event;
 }
 
@@ -475,13 +409,13 @@ HANDLE OpenNamedEvent(const char* name, DWORD timeoutMs) {
 // program may post it (--by quit). The program must wait for the rewrite
 // however long it takes: it is still there, hidden, well after the walk's
 // 15 s bound.
-int HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
+void HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
   Check(QueryEndSession(f) == TRUE, "held rewrite: with no rewrite under way the session may end", "refused");
-  if (StartScan(f, "held rewrite").empty()) return failures + 1;
+  if (StartScan(f, "held rewrite").empty()) return;
   HANDLE held = OpenNamedEvent("vx-e2e-held", timeoutMs);
   bool reached = held && WaitForSingleObject(held, timeoutMs) == WAIT_OBJECT_0;
   Check(reached, "held rewrite: the rewrite of held.exe stops after its first write", "never got there");
-  if (!reached) return failures;
+  if (!reached) return;
   Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
         "WM_QUERYENDSESSION answered " + std::to_string(QueryEndSession(f)));
   PostMessageA(f.form, ending, 0, 0);
@@ -491,22 +425,20 @@ int HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
   DWORD exited = WaitForSingleObject(f.process, 17000);
   Check(exited == WAIT_TIMEOUT, "held rewrite: the program waits past the walk's 15 s for the rewrite",
         "the program ended while held.exe was half written");
-  return failures;
 }
 
-int ReleaseHeldRewrite(const Form& f, DWORD timeoutMs) {
+void ReleaseHeldRewrite(const Form& f, DWORD timeoutMs) {
   HANDLE release = OpenNamedEvent("vx-e2e-release-held", 5000);
   Check(release && SetEvent(release), "held rewrite: the disk goes on", "no release event");
   bool gone = f.process && WaitForSingleObject(f.process, timeoutMs) == WAIT_OBJECT_0;
   Check(gone, "held rewrite: the program ends once the rewrite is done", "still running");
-  return failures;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e_driver wait-window|layout|scan|stop-during-scan|stop|start-after-stop|clear-log|set-pattern|dump|close|type-pattern-during-scan|hold-rewrite-and-close|release-held-rewrite [options]\n");
+    std::fprintf(stderr, "usage: e2e_driver COMMAND [options] (the commands are listed at the top of driver.cpp)\n");
     return 100;
   }
   std::string command = argv[1];
@@ -522,21 +454,22 @@ int main(int argc, char** argv) {
   }
   if (!f.process) Check(false, "the program's process can be opened", "OpenProcess failed");
 
-  int failed = 0;
-  if (command == "layout") failed = Layout(f);
-  else if (command == "scan") failed = Scan(f, timeoutMs, log);
-  else if (command == "stop-during-scan") failed = StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
-  else if (command == "stop") failed = StopIdle(f, log);
-  else if (command == "start-after-stop") failed = StartAfterStop(f, afterFiles, Option(argc, argv, "--at-file", ""), expectFiles, timeoutMs, log);
-  else if (command == "clear-log") failed = ClearLog(f, log);
+  if (command == "layout") Layout(f);
+  else if (command == "scan") Scan(f, timeoutMs, log);
+  else if (command == "stop-during-scan") StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
+  else if (command == "stop") PressWhileIdle(f, f.button2, "停止杀毒 with no scan running leaves the window idle", log);
+  else if (command == "start-after-stop")
+    StartAfterStop(f, afterFiles, Option(argc, argv, "--at-file", ""), expectFiles, timeoutMs, log);
+  else if (command == "clear-log")
+    PressWhileIdle(f, f.button4, "清空日志 with no scan running leaves the window idle", log);
   else if (command == "dump") { WriteLog(f, log); PrintState(f); }
-  else if (command == "close") failed = Close(f);
-  else if (command == "set-pattern" && argc > 2) failed = SetPattern(f, argv[2]);
+  else if (command == "close") Close(f);
+  else if (command == "set-pattern" && argc > 2) SetPattern(f, argv[2]);
   else if (command == "type-pattern-during-scan" && argc > 2)
-    failed = TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeoutMs);
+    TypePatternDuringScan(f, argv[2], Option(argc, argv, "--folder", "\\typing\\"), timeoutMs);
   else if (command == "hold-rewrite-and-close")
-    failed = HoldRewriteAndClose(f, timeoutMs, std::string(Option(argc, argv, "--by", "close")) == "quit" ? WM_QUIT : WM_CLOSE);
-  else if (command == "release-held-rewrite") failed = ReleaseHeldRewrite(f, timeoutMs);
+    HoldRewriteAndClose(f, timeoutMs, std::string(Option(argc, argv, "--by", "close")) == "quit" ? WM_QUIT : WM_CLOSE);
+  else if (command == "release-held-rewrite") ReleaseHeldRewrite(f, timeoutMs);
   else { std::fprintf(stderr, "unknown command %s\n", command.c_str()); return 100; }
-  return failed > 99 ? 99 : failed;
+  return failures > 99 ? 99 : failures;
 }

@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <utility>
 
 #include "app/control_ids.h"
 
@@ -55,22 +58,13 @@ std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
 // on until the last of them (Edit2) is there.
 Form FindForm(DWORD timeoutMs) {
   Form f;
-  DWORD start = GetTickCount();
-  while (!(f.form = FindWindowA(nullptr, kCaption)) || !GetDlgItem(f.form, IDC_EDIT2)) {
-    if (GetTickCount() - start > timeoutMs) {
-      f.form = nullptr;
-      return f;
-    }
-    Sleep(100);
-  }
-  f.memo = GetDlgItem(f.form, IDC_MEMO1);
-  f.edit1 = GetDlgItem(f.form, IDC_EDIT1);
-  f.edit2 = GetDlgItem(f.form, IDC_EDIT2);
-  f.button2 = GetDlgItem(f.form, IDC_BUTTON2);
-  f.button3 = GetDlgItem(f.form, IDC_BUTTON3);
-  f.button4 = GetDlgItem(f.form, IDC_BUTTON4);
-  f.status = GetDlgItem(f.form, IDC_STATUSBAR1);
-  f.label1 = GetDlgItem(f.form, IDC_LABEL1);
+  auto shown = [&] { return (f.form = FindWindowA(nullptr, kCaption)) && GetDlgItem(f.form, IDC_EDIT2); };
+  if (!WaitFor(timeoutMs, 100, shown)) return Form{};
+  const std::pair<HWND Form::*, int> controls[] = {
+      {&Form::memo, IDC_MEMO1},     {&Form::edit1, IDC_EDIT1},     {&Form::edit2, IDC_EDIT2},
+      {&Form::button2, IDC_BUTTON2}, {&Form::button3, IDC_BUTTON3}, {&Form::button4, IDC_BUTTON4},
+      {&Form::status, IDC_STATUSBAR1}, {&Form::label1, IDC_LABEL1}};
+  for (const auto& control : controls) f.*control.first = GetDlgItem(f.form, control.second);
   DWORD pid = 0;
   GetWindowThreadProcessId(f.form, &pid);
   f.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
@@ -136,23 +130,22 @@ Snapshot Look(const Form& f) {
   return s;
 }
 
+bool Same(const Snapshot& a, const Snapshot& b) {
+  return a.panel[0] == b.panel[0] && a.panel[1] == b.panel[1] && a.panel[2] == b.panel[2] && a.edit1 == b.edit1 &&
+         a.startEnabled == b.startEnabled;
+}
+
+std::string Panels(const Snapshot& s) { return s.panel[0] + " | " + s.panel[1] + " | " + s.panel[2]; }
+
 bool Ended(const Snapshot& s) {
   return s.startEnabled && (s.panel[0] == kFinished || s.panel[0] == kStopped);
 }
 
 std::vector<std::string> LogLines(const Form& f) {
   std::vector<std::string> lines;
-  std::string text = WindowText(f.memo), line;
-  for (char c : text) {
-    if (c == '\r') continue;
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
+  std::istringstream text(WindowText(f.memo));
+  for (std::string line; std::getline(text, line); lines.push_back(line))
+    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
   return lines;
 }
 

@@ -33,6 +33,16 @@ struct Form {
   HANDLE process = nullptr;  // the program's process, for reading its memory
 };
 
+// Asks `done` every stepMs until it holds (true) or timeoutMs has passed
+// (false). Every wait of the end-to-end programs is one of these.
+template <class Done>
+bool WaitFor(DWORD timeoutMs, DWORD stepMs, Done done) {
+  for (DWORD start = GetTickCount();; Sleep(stepMs)) {
+    if (done()) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+  }
+}
+
 // Waits up to timeoutMs for the window; form is null when it never showed.
 Form FindForm(DWORD timeoutMs);
 
@@ -61,6 +71,9 @@ struct Snapshot {
   bool settled = true;
 };
 Snapshot Look(const Form& f);
+// The same panels, Edit1 and button; `settled` is not compared.
+bool Same(const Snapshot& a, const Snapshot& b);
+std::string Panels(const Snapshot& s);  // "panel 0 | panel 1 | panel 2"
 // Panel 0 shows an end text and "全盘杀毒" is enabled again.
 bool Ended(const Snapshot& s);
 

@@ -27,15 +27,14 @@
 // failed sequences (capped).
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,16 +51,9 @@ const char kExpected[] = "D:\\.expected\\";
 // ---- the test tree ------------------------------------------------------
 
 bool ReadWhole(const std::string& path, std::string* bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bytes->clear();
-  char block[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(file, block, sizeof block, &got, nullptr) != FALSE) && got > 0) bytes->append(block, got);
-  CloseHandle(file);
-  return ok;
+  std::ifstream in(path, std::ios::binary);
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return in.is_open() && !in.bad();
 }
 
 // Every file below `folder` (ending in "\"), as paths relative to it.
@@ -101,8 +93,16 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-std::vector<WalkLine> ReadWalk(const std::string& path) {
-  std::vector<WalkLine> walk;
+// The tree and its walk, as one whole scan sees them.
+struct Walk {
+  std::vector<WalkLine> lines;       // in walk order
+  std::map<std::string, int> index;  // each line's place in `lines`
+  std::vector<std::string> files;    // every file of the tree
+  long restorable = 0;               // programs one walk restores
+};
+
+Walk ReadWalk(const std::string& path) {
+  Walk walk;
   std::ifstream in(path, std::ios::binary);
   const std::string deleted = vx::kDeletedLog, page = vx::kPageCleanedLog, restored = vx::kRestoredLog;
   for (std::string line; std::getline(in, line);) {
@@ -112,8 +112,11 @@ std::vector<WalkLine> ReadWalk(const std::string& path) {
     const std::string& tail = EndsWith(w.text, deleted) ? deleted : EndsWith(w.text, page) ? page : restored;
     w.deletes = &tail == &deleted;
     w.relative = w.text.substr(std::strlen(kRoot), w.text.size() - tail.size() - std::strlen(kRoot));
-    walk.push_back(w);
+    walk.index[w.text] = static_cast<int>(walk.lines.size());
+    walk.restorable += &tail == &restored;
+    walk.lines.push_back(w);
   }
+  ListFiles(kPristine, "", &walk.files);
   return walk;
 }
 
@@ -123,91 +126,60 @@ FileState StateOf(const WalkLine& w) {
   std::string now, before, after;
   bool present = ReadWhole(kRoot + w.relative, &now);
   ReadWhole(kPristine + w.relative, &before);
-  if (w.deletes) {
-    if (!present) return FileState::kDone;
-    return now == before ? FileState::kAsBefore : FileState::kDamaged;
-  }
-  ReadWhole(kExpected + w.relative, &after);
-  if (present && now == after) return FileState::kDone;
+  if (w.deletes ? !present : present && ReadWhole(kExpected + w.relative, &after) && now == after)
+    return FileState::kDone;
   return present && now == before ? FileState::kAsBefore : FileState::kDamaged;
 }
 
-// ---- the window's answers --------------------------------------------------
-
 // ---- one sequence ------------------------------------------------------------
 
-struct Totals {
-  int sequences = 0, failed = 0, hangs = 0, doubleWalkers = 0, lostLines = 0, inconsistentEnds = 0, damaged = 0,
-      wrongWhileScanning = 0;
-};
+// What a sequence can find wrong; the summary counts the sequences that found each.
+enum Fault { kHang, kDoubleWalker, kLost, kInconsistent, kDamaged, kWrongWhileScanning, kFaults };
 
 struct Sequence {
   std::string actions;                 // what was done, for the report
   std::vector<std::vector<int>> logs;  // walk-line indices of each log read before a clear, and of the last
-  std::vector<std::string> problems;  // GBK
-  bool hang = false, doubleWalker = false, lost = false, inconsistent = false, damaged = false;
-  bool wrongWhileScanning = false;
+  std::vector<std::string> problems;   // GBK
+  bool found[kFaults] = {};
   bool scanSinceStop = false;  // "全盘杀毒" was pressed and no "停止杀毒" since
+
+  void Problem(Fault fault, const std::string& what) {
+    found[fault] = true;
+    problems.push_back(what);
+  }
 };
 
-std::vector<int> WalkIndices(const std::vector<std::string>& lines, const std::map<std::string, int>& index,
-                             const std::vector<std::string>& walkTails, Sequence* seq) {
-  std::vector<int> found;
+std::vector<int> WalkIndices(const std::vector<std::string>& lines, const Walk& walk, Sequence* seq) {
+  std::vector<int> indices;
   for (const std::string& line : lines) {
-    auto it = index.find(line);
-    if (it != index.end()) {
-      found.push_back(it->second);
-      continue;
-    }
-    for (const std::string& tail : walkTails) {
-      if (EndsWith(line, tail)) {
-        seq->problems.push_back("a repair line no walk writes: " + line);
-        seq->damaged = true;
-      }
-    }
+    auto it = walk.index.find(line);
+    if (it != walk.index.end())
+      indices.push_back(it->second);
+    else if (EndsWith(line, vx::kRestoredLog) || EndsWith(line, vx::kDeletedLog))
+      seq->Problem(kDamaged, "a repair line no walk writes: " + line);
   }
-  return found;
+  return indices;
 }
 
 // A look at the window while a scan runs that no stop has ended.
 void JudgeRunningScan(const Snapshot& s, Sequence* seq) {
-  if (!seq->scanSinceStop || !s.settled || seq->wrongWhileScanning) return;
-  bool wrong = (s.startEnabled && s.panel[0] == kScanning) || s.panel[0] == kStopped;
-  if (!wrong) return;
-  seq->wrongWhileScanning = true;
-  seq->problems.push_back("during the scan: " + s.panel[0] + (s.startEnabled ? ", 全盘杀毒 enabled" : ""));
-}
-
-// Watches the window for the given time.
-void Watch(const Form& f, int ms, Sequence* seq) {
-  DWORD start = GetTickCount();
-  do {
-    JudgeRunningScan(Look(f), seq);
-    Sleep(25);
-  } while (static_cast<int>(GetTickCount() - start) < ms);
+  if (!seq->scanSinceStop || !s.settled || seq->found[kWrongWhileScanning]) return;
+  if ((s.startEnabled && s.panel[0] == kScanning) || s.panel[0] == kStopped)
+    seq->Problem(kWrongWhileScanning, "during the scan: " + s.panel[0] + (s.startEnabled ? ", 全盘杀毒 enabled" : ""));
 }
 
 // Waits until no scan runs ("全盘杀毒" enabled, panel 0 not "正在扫描") and
-// nothing changes for a second.
+// nothing changes for a second; `end` is the last look.
 bool WaitQuiet(const Form& f, DWORD timeoutMs, Snapshot* end, Sequence* seq = nullptr) {
-  DWORD start = GetTickCount(), quietSince = GetTickCount();
-  Snapshot last = Look(f);
-  for (;;) {
-    Sleep(100);
+  DWORD quietSince = GetTickCount();
+  *end = Look(f);
+  return WaitFor(timeoutMs, 100, [&] {
     Snapshot now = Look(f);
     if (seq) JudgeRunningScan(now, seq);
-    bool same = now.panel[0] == last.panel[0] && now.panel[1] == last.panel[1] && now.panel[2] == last.panel[2] &&
-                now.edit1 == last.edit1 && now.startEnabled == last.startEnabled;
-    if (!same) quietSince = GetTickCount();
-    last = now;
-    if (now.startEnabled && now.panel[0] != kScanning && GetTickCount() - quietSince >= 1000) break;
-    if (GetTickCount() - start > timeoutMs) {
-      *end = now;
-      return false;
-    }
-  }
-  *end = last;
-  return true;
+    if (!Same(now, *end)) quietSince = GetTickCount();
+    *end = now;
+    return now.startEnabled && now.panel[0] != kScanning && GetTickCount() - quietSince >= 1000;
+  });
 }
 
 int Pause(std::mt19937& random) {
@@ -217,36 +189,49 @@ int Pause(std::mt19937& random) {
   return std::uniform_int_distribution<int>(150, 2000)(random);
 }
 
-void RunActions(const Form& f, std::mt19937& random, const std::map<std::string, int>& index,
-                const std::vector<std::string>& walkTails, Sequence* seq) {
+// The presses of a sequence, each drawn with its share of 100 (the rest of the
+// draws press nothing); each returns its mark for the report.
+struct Press {
+  int share;
+  const char* (*press)(const Form& f, const Walk& walk, Sequence* seq);
+};
+const Press kPresses[] = {
+    {35, [](const Form& f, const Walk&, Sequence* seq) {
+       if (!Enabled(f.button3)) return " (S)";  // a user cannot press a disabled button
+       Click(f.button3);
+       seq->scanSinceStop = true;
+       return " S";
+     }},
+    {30, [](const Form& f, const Walk&, Sequence* seq) {
+       Click(f.button2);
+       seq->scanSinceStop = false;
+       return " T";
+     }},
+    {20, [](const Form& f, const Walk& walk, Sequence* seq) {
+       seq->logs.push_back(WalkIndices(LogLines(f), walk, seq));
+       Click(f.button4);
+       return " C";
+     }}};
+
+void RunActions(const Form& f, std::mt19937& random, const Walk& walk, Sequence* seq) {
   // Each sequence starts with an empty log, so that its own lines tell it all.
   Click(f.button4);
   seq->actions = "C";
   int steps = std::uniform_int_distribution<int>(3, 10)(random);
   for (int i = 0; i < steps; ++i) {
-    int action = std::uniform_int_distribution<int>(0, 99)(random);
-    if (action < 35) {
-      if (Enabled(f.button3)) {
-        Click(f.button3);
-        seq->scanSinceStop = true;
-        seq->actions += " S";
-      } else {
-        seq->actions += " (S)";  // a user cannot press a disabled button
-      }
-    } else if (action < 65) {
-      Click(f.button2);
-      seq->scanSinceStop = false;
-      seq->actions += " T";
-    } else if (action < 85) {
-      seq->logs.push_back(WalkIndices(LogLines(f), index, walkTails, seq));
-      Click(f.button4);
-      seq->actions += " C";
+    int draw = std::uniform_int_distribution<int>(0, 99)(random);
+    for (const Press& p : kPresses) {
+      if ((draw -= p.share) >= 0) continue;
+      seq->actions += p.press(f, walk, seq);
+      break;
     }
     int pause = Pause(random);
-    if (pause > 0) {
-      Watch(f, pause, seq);
-      seq->actions += " " + std::to_string(pause);
-    }
+    if (pause == 0) continue;
+    WaitFor(pause, 25, [&] {  // the window is watched through the pause
+      JudgeRunningScan(Look(f), seq);
+      return false;
+    });
+    seq->actions += " " + std::to_string(pause);
   }
 }
 
@@ -255,65 +240,49 @@ void RunActions(const Form& f, std::mt19937& random, const std::map<std::string,
 void CheckLogs(Sequence* seq) {
   std::set<int> seen;
   int previousEnd = -1;
+  bool twice = false;
   for (const std::vector<int>& run : seq->logs) {
     for (size_t i = 0; i < run.size(); ++i) {
-      if (!seen.insert(run[i]).second) seq->doubleWalker = true;
-      if (i > 0 && run[i] != run[i - 1] + 1) seq->lost = true;
+      twice = twice || !seen.insert(run[i]).second;
+      if (i > 0 && run[i] != run[i - 1] + 1) seq->found[kLost] = true;
     }
     if (!run.empty()) {
-      if (run.front() <= previousEnd) seq->lost = true;
+      if (run.front() <= previousEnd) seq->found[kLost] = true;
       previousEnd = run.back();
     }
   }
-  if (seq->doubleWalker) seq->problems.push_back("a walk line logged twice");
+  if (twice) seq->Problem(kDoubleWalker, "a walk line logged twice");
 }
 
-void CheckDisk(const std::vector<WalkLine>& walk, const std::vector<std::string>& files, Sequence* seq,
-               int* doneCount) {
+// The disk holds the first walk lines done, every other file as it was;
+// returns how many lines are done.
+int CheckDisk(const Walk& walk, Sequence* seq) {
   std::set<std::string> walkFiles;
   int done = 0;
   bool prefix = true;
-  for (const WalkLine& w : walk) {
+  for (const WalkLine& w : walk.lines) {
     walkFiles.insert(w.relative);
     FileState state = StateOf(w);
-    if (state == FileState::kDamaged) {
-      seq->damaged = true;
-      seq->problems.push_back("half done or damaged: " + w.relative);
-    }
-    if (state == FileState::kDone) {
-      if (done != &w - walk.data()) prefix = false;
-      ++done;
-    }
+    if (state == FileState::kDamaged) seq->Problem(kDamaged, "half done or damaged: " + w.relative);
+    if (state == FileState::kDone && done++ != &w - walk.lines.data()) prefix = false;
   }
-  if (!prefix) {
-    seq->lost = true;
-    seq->problems.push_back("the repairs on the disk are not the start of the walk");
-  }
-  for (const std::string& file : files) {
+  if (!prefix) seq->Problem(kLost, "the repairs on the disk are not the start of the walk");
+  for (const std::string& file : walk.files) {
     if (walkFiles.count(file)) continue;
     std::string now, before;
-    if (!ReadWhole(kRoot + file, &now) || !ReadWhole(kPristine + file, &before) || now != before) {
-      seq->damaged = true;
-      seq->problems.push_back("changed though no walk line names it: " + file);
-    }
+    if (!ReadWhole(kRoot + file, &now) || !ReadWhole(kPristine + file, &before) || now != before)
+      seq->Problem(kDamaged, "changed though no walk line names it: " + file);
   }
-  *doneCount = done;
+  return done;
 }
 
 void CheckEnd(const Snapshot& end, bool everStarted, long walkFiles, long restorable, Sequence* seq) {
   long scanned = PanelCount(end.panel[1], kScannedPrefix);
   long cleaned = PanelCount(end.panel[2], kCleanedPrefix);
-  if (scanned > walkFiles) {
-    seq->doubleWalker = true;
-    seq->problems.push_back("panel 1 counts more than one walk: " + end.panel[1]);
-  }
+  if (scanned > walkFiles) seq->Problem(kDoubleWalker, "panel 1 counts more than one walk: " + end.panel[1]);
   bool idle = everStarted ? Ended(end) : end.startEnabled;
-  bool consistent = idle && (end.panel[0] != kFinished || scanned == walkFiles) && cleaned <= restorable;
-  if (!consistent) {
-    seq->inconsistent = true;
-    seq->problems.push_back("end state: " + end.panel[0] + " | " + end.panel[1] + " | " + end.panel[2] +
-                            (end.startEnabled ? "" : " | 全盘杀毒 disabled"));
-  }
+  if (!idle || (end.panel[0] == kFinished && scanned != walkFiles) || cleaned > restorable)
+    seq->Problem(kInconsistent, "end state: " + Panels(end) + (end.startEnabled ? "" : " | 全盘杀毒 disabled"));
 }
 
 }  // namespace
@@ -330,74 +299,53 @@ int main(int argc, char** argv) {
     std::printf("FAIL stress: the main window is not there\n");
     return 1;
   }
-  std::vector<WalkLine> walk = ReadWalk("D:\\.walk.txt");
-  std::vector<std::string> files;
-  ListFiles(kPristine, "", &files);
-  if (walk.empty() || files.empty() || walkFiles <= 0) {
-    std::printf("FAIL stress: no test tree on D: (walk lines %zu, files %zu)\n", walk.size(), files.size());
+  const Walk walk = ReadWalk("D:\\.walk.txt");
+  if (walk.lines.empty() || walk.files.empty() || walkFiles <= 0) {
+    std::printf("FAIL stress: no test tree on D: (walk lines %zu, files %zu)\n", walk.lines.size(), walk.files.size());
     return 1;
   }
-  std::map<std::string, int> index;
-  long restorable = 0;
-  for (size_t i = 0; i < walk.size(); ++i) {
-    index[walk[i].text] = static_cast<int>(i);
-    restorable += !walk[i].deletes && !EndsWith(walk[i].text, vx::kPageCleanedLog);
-  }
-  const std::vector<std::string> walkTails = {vx::kRestoredLog, vx::kDeletedLog};
 
   RoundTrips pings(f.form, {50, 2000, 2000, nullptr});
   std::mt19937 random(seed);
-  Totals totals;
+  int ran = 0, failed = 0, count[kFaults] = {};
   bool everStarted = false;
   for (int n = 1; n <= sequences; ++n) {
     Sequence seq;
-    Snapshot before;
-    if (!WaitQuiet(f, 120000, &before) || !ResetTree(files)) {
+    Snapshot end;
+    if (!WaitQuiet(f, 120000, &end) || !ResetTree(walk.files)) {
       std::printf("FAIL sequence %d: the window never became idle or the tree could not be reset\n", n);
-      ++totals.failed;
-      ++totals.hangs;
+      ++failed;
+      ++count[kHang];
       break;
     }
     long slowBefore = pings.Slow();
-    RunActions(f, random, index, walkTails, &seq);
-    Snapshot end;
-    seq.hang = !WaitQuiet(f, 120000, &end, &seq);
-    if (seq.hang) seq.problems.push_back("no quiet end within 120 s");
-    seq.logs.push_back(WalkIndices(LogLines(f), index, walkTails, &seq));
+    RunActions(f, random, walk, &seq);
+    if (!WaitQuiet(f, 120000, &end, &seq)) seq.Problem(kHang, "no quiet end within 120 s");
+    seq.logs.push_back(WalkIndices(LogLines(f), walk, &seq));
     CheckLogs(&seq);
-    int done = 0;
-    CheckDisk(walk, files, &seq, &done);
+    int done = CheckDisk(walk, &seq);
     const std::vector<int>& last = seq.logs.back();
-    if (!last.empty() && last.back() != done - 1) {
-      seq.lost = true;
-      seq.problems.push_back("the log ends at walk line " + std::to_string(last.back() + 1) + ", the disk at " +
+    if (!last.empty() && last.back() != done - 1)
+      seq.Problem(kLost, "the log ends at walk line " + std::to_string(last.back() + 1) + ", the disk at " +
                              std::to_string(done));
-    }
-    if (seq.lost) seq.problems.push_back("a walk line lost or out of order after the last 清空日志");
+    if (seq.found[kLost]) seq.problems.push_back("a walk line lost or out of order after the last 清空日志");
     everStarted = everStarted || seq.actions.find(" S") != std::string::npos;
-    CheckEnd(end, everStarted, walkFiles, restorable, &seq);
-    bool slow = pings.Slow() != slowBefore;
-    if (slow) seq.problems.push_back("the window took 2 s or more to answer");
+    CheckEnd(end, everStarted, walkFiles, walk.restorable, &seq);
+    if (pings.Slow() != slowBefore) seq.Problem(kHang, "the window took 2 s or more to answer");
 
-    ++totals.sequences;
-    totals.hangs += seq.hang || slow;
-    totals.doubleWalkers += seq.doubleWalker;
-    totals.lostLines += seq.lost;
-    totals.inconsistentEnds += seq.inconsistent;
-    totals.damaged += seq.damaged;
-    totals.wrongWhileScanning += seq.wrongWhileScanning;
+    ++ran;
+    for (int fault = 0; fault < kFaults; ++fault) count[fault] += seq.found[fault];
     bool ok = seq.problems.empty();
-    totals.failed += !ok;
+    failed += !ok;
     std::printf("%s sequence %d: %s -> %s, %d of %zu walk lines done\n", ok ? "ok" : "FAIL", n,
-                seq.actions.c_str(), Utf8(end.panel[0]).c_str(), done, walk.size());
+                seq.actions.c_str(), Utf8(end.panel[0]).c_str(), done, walk.lines.size());
     for (const std::string& problem : seq.problems) std::printf("    %s\n", Utf8(problem).c_str());
     std::fflush(stdout);
   }
   pings.Stop();
   std::printf("stress: sequences %d, seed %u, hangs %d, slow answers %ld of %ld (longest %ld ms), double walkers %d, "
               "lost or reordered lines %d, inconsistent ends %d, wrong states during a scan %d, damaged files %d\n",
-              totals.sequences, seed, totals.hangs, pings.Slow(), pings.Asked(), pings.LongestMs(),
-              totals.doubleWalkers, totals.lostLines, totals.inconsistentEnds, totals.wrongWhileScanning,
-              totals.damaged);
-  return totals.failed > 99 ? 99 : totals.failed;
+              ran, seed, count[kHang], pings.Slow(), pings.Asked(), pings.LongestMs(), count[kDoubleWalker],
+              count[kLost], count[kInconsistent], count[kWrongWhileScanning], count[kDamaged]);
+  return failed > 99 ? 99 : failed;
 }
