@@ -76,6 +76,7 @@ TEST_F(ContractSystem, SystemFolderAndItsBufferRules) {
   ASSERT_LT(n, sizeof buffer);
   EXPECT_EQ(std::strlen(buffer), n);
   EXPECT_TRUE(SameIgnoringAsciiCase(buffer, "C:\\windows\\system32")) << buffer;
+  EXPECT_EQ(vx::GetSystemFolderPath(), std::string(buffer) + "\\");  // FunUnit's, with one backslash
   std::uint32_t drivers = Os().GetFileAttributesA((std::string(buffer) + "\\drivers").c_str());
   ASSERT_NE(drivers, vx::kInvalidFileAttributes);
   EXPECT_TRUE(drivers & vx::kAttrDirectory);
@@ -208,24 +209,19 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   ASSERT_NE(s, vx::kInvalidHandle);
   ASSERT_NE(s, vx::kNullHandle);
 
-  vx::ProcessEntry32 entry;
-  std::memset(&entry, 0, sizeof entry);
+  vx::ProcessEntry32 entry = {}, program = {};
   entry.dwSize = sizeof entry;
-  const vx::ProcessEntry32* program = nullptr;
-  vx::ProcessEntry32 found;
-  int count = 0;
-  Os().SetLastError(kErrorMarker);
-  for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
-    ++count;
-    if (entry.th32ProcessID == bed->ProgramId()) program = &(found = entry);
-  }
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorNoMoreFiles);
-  EXPECT_GE(count, 1);
-  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(ErrorOf([&] {
+              for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
+                if (entry.th32ProcessID == bed->ProgramId()) program = entry;
+              }
+            }),
+            vx::kErrorNoMoreFiles);
+  ASSERT_EQ(program.th32ProcessID, bed->ProgramId());
   const std::string& path = bed->ProgramPath();
-  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, path.substr(path.rfind('\\') + 1))) << program->szExeFile;
-  EXPECT_EQ(std::strchr(program->szExeFile, '\\'), nullptr);  // a bare name, no folder
-  EXPECT_GE(program->cntThreads, 1u);
+  EXPECT_TRUE(SameIgnoringAsciiCase(program.szExeFile, path.substr(path.rfind('\\') + 1))) << program.szExeFile;
+  EXPECT_EQ(std::strchr(program.szExeFile, '\\'), nullptr);  // a bare name, no folder
+  EXPECT_GE(program.cntThreads, 1u);
 
   // A record shorter than the program's own layout is refused, a longer one filled.
   struct {
@@ -326,6 +322,7 @@ TEST_F(ContractText, UpperCasingUnderCodePage936LeavesDoubleByteCharactersAlone)
     std::string text = c.text;
     EXPECT_EQ(Os().CharUpperBuffA(&text[0], static_cast<std::uint32_t>(text.size())), text.size()) << c.text;
     EXPECT_EQ(text, c.upper);
+    EXPECT_EQ(vx::UpperCaseText(c.text), c.upper);  // FunUnit's, over the same call
   }
   // Only the bytes counted change.
   char part[] = "abcd";

@@ -36,10 +36,9 @@ TEST(FunUnitText, ParseIntegerReadsDecimalHexAndStopsAtTheFirstMisfit) {
 }
 
 TEST(FunUnitText, FormatIntegerGivesPlainDecimals) {
-  EXPECT_EQ(FormatInteger(0), "0");
-  EXPECT_EQ(FormatInteger(-1), "-1");
-  EXPECT_EQ(FormatInteger(2147483647), "2147483647");
-  EXPECT_EQ(FormatInteger(-2147483647 - 1), "-2147483648");
+  for (auto c : {std::make_pair(0, "0"), {-1, "-1"}, {2147483647, "2147483647"}, {-2147483647 - 1, "-2147483648"}}) {
+    EXPECT_EQ(FormatInteger(c.first), c.second);
+  }
 }
 
 class FunUnitFiles : public EngineTest {};
