@@ -44,7 +44,8 @@ TEST_F(ContractTime, DosDateAndTimeHoldTheYears1980To2107) {
   };
   for (const Case& c : cases) {
     std::uint16_t date = 0, time = 0;
-    std::uint32_t error = ErrorOf([&] { EXPECT_EQ(Os().FileTimeToDosDateTime(c.time, &date, &time), c.converts) << c.time; });
+    std::uint32_t error =
+        ErrorOf([&] { EXPECT_EQ(Os().FileTimeToDosDateTime(c.time, &date, &time), c.converts) << c.time; });
     if (!c.converts) {
       EXPECT_EQ(error, vx::kErrorInvalidParameter) << c.time;
       continue;
@@ -107,7 +108,7 @@ TEST_F(ContractSystem, DriveTypesOfRoots) {
 TEST_F(ContractRegistry, CreateSetReplaceAndCloseUnderBothRoots) {
   const std::string path = bed->ScratchKey() + "\\Folder\\Hidden\\SHOWALL";
   for (Handle root : {vx::kHkeyCurrentUser, vx::kHkeyLocalMachine}) {
-    // Again over the existing key: opened, and the value replaced under any case of its name.
+    // Made, then opened again over the existing key: the value replaced under any case of its name.
     std::uint32_t value = 0;
     for (auto [made, name] : {std::make_pair(vx::kRegCreatedNewKey, "CheckedValue"),
                               {vx::kRegOpenedExistingKey, "checkedvalue"}}) {
