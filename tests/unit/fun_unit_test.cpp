@@ -25,8 +25,8 @@ TEST(FunUnitText, NameExtensionIsTheTextAfterTheLastDot) {
 
 TEST(FunUnitText, ParseIntegerReadsDecimalHexAndStopsAtTheFirstMisfit) {
   const std::pair<const char*, std::int32_t> cases[] = {
-      {"", 0}, {"12", 12}, {"003", 3}, {"   42", 42}, {"-17", -17}, {"+5", 5}, {"$1F", 31}, {"0x10", 16}, {"X10", 16},
-      {"010", 10},  // a leading zero is no "0x"
+      {"", 0}, {"12", 12}, {"003", 3}, {"   42", 42}, {"-17", -17}, {"-5", -5}, {"+5", 5}, {"$1F", 31}, {"0x10", 16},
+      {"X10", 16}, {"010", 10},  // a leading zero is no "0x"
       // Hexadecimal digits in either case, after every prefix.
       {"$1a", 26}, {"0x1A", 26}, {"0X1A", 26}, {"xaf", 0xaf}, {"$FA", 0xfa}, {"-$Ff", -0xff}, {"abc", 0},
       // Malformed text gives the digits before the misfit, without the sign.
