@@ -18,8 +18,7 @@ const vx::FindData* Listing::Find(const std::string& name) const {
 }
 
 void Contract::Put(const std::string& path, const std::string& bytes) {
-  vx::Handle file = Open(path, vx::kGenericWrite, 0, vx::kCreateAlways);
-  ASSERT_NE(file, vx::kInvalidHandle) << path << " error " << Os().GetLastError();
+  vx::Handle file = Opened(path, vx::kGenericWrite, 0, vx::kCreateAlways);
   std::uint32_t written = 0;
   EXPECT_TRUE(Os().WriteFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written));
   EXPECT_EQ(written, bytes.size());
@@ -51,6 +50,38 @@ Listing Contract::List(const std::string& pattern) {
   listing.error = Os().GetLastError();
   EXPECT_TRUE(Os().FindClose(search));
   return listing;
+}
+
+vx::Handle Contract::Opened(const std::string& path, std::uint32_t access, std::uint32_t share,
+                            std::uint32_t disposition) {
+  vx::Handle file = Open(path, access, share, disposition);
+  EXPECT_NE(file, vx::kInvalidHandle) << path << " error " << Os().GetLastError();
+  return file;
+}
+
+std::uint32_t Contract::ErrorOf(const std::function<void()>& call) {
+  Os().SetLastError(kErrorMarker);
+  call();
+  return Os().GetLastError();
+}
+
+std::uint32_t Contract::AttributesError(const std::string& path) {
+  return ErrorOf([&] { EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes) << path; });
+}
+
+std::uint32_t Contract::OpenError(const std::string& path, std::uint32_t access, std::uint32_t share,
+                                  std::uint32_t disposition) {
+  return ErrorOf([&] { EXPECT_EQ(Open(path, access, share, disposition), vx::kInvalidHandle) << path; });
+}
+
+std::uint32_t Contract::DeleteError(const std::string& path) {
+  return ErrorOf([&] { EXPECT_FALSE(Os().DeleteFileA(path.c_str())) << path; });
+}
+
+std::uint32_t Contract::FindError(const std::string& pattern) {
+  Listing listing = List(pattern);
+  EXPECT_TRUE(listing.entries.empty()) << pattern;
+  return listing.error;
 }
 
 }  // namespace vxcontract

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,19 @@ class Contract : public ::testing::Test {
                   std::uint32_t disposition = vx::kOpenExisting) {
     return Os().CreateFileA(path.c_str(), access, share, disposition, vx::kAttrNormal);
   }
+
+  // A file that must open; the test goes on either way.
+  vx::Handle Opened(const std::string& path, std::uint32_t access, std::uint32_t share,
+                    std::uint32_t disposition = vx::kOpenExisting);
+  // The last error a call leaves; the marker goes in first, so an error the
+  // call left alone shows.
+  static std::uint32_t ErrorOf(const std::function<void()>& call);
+  // Each expects its call to fail and gives the last error it left.
+  std::uint32_t AttributesError(const std::string& path);
+  std::uint32_t OpenError(const std::string& path, std::uint32_t access, std::uint32_t share = 0,
+                          std::uint32_t disposition = vx::kOpenExisting);
+  std::uint32_t DeleteError(const std::string& path);
+  std::uint32_t FindError(const std::string& pattern);
 
   std::unique_ptr<Bed> bed;
 };

@@ -23,6 +23,7 @@ using vx::Handle;
 
 constexpr std::uint32_t kReadWrite = vx::kGenericRead | vx::kGenericWrite;
 constexpr std::uint32_t kFlagBits = vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem | vx::kAttrDirectory;
+constexpr std::uint32_t kDir = vx::kAttrDirectory, kHiddenSystem = vx::kAttrHidden | vx::kAttrSystem;
 
 std::set<std::string> NameSet(const Listing& listing) {
   std::vector<std::string> names = listing.Names();
@@ -32,90 +33,73 @@ std::set<std::string> NameSet(const Listing& listing) {
 // ---- Listing ----------------------------------------------------------------------------
 
 TEST_F(ContractListing, SubfolderListsDotsFirstThenEveryEntryWithItsFacts) {
+  // A GBK name: ANSI names round-trip under code page 936.
+  const std::string gbk = "病毒样本.exe";
+  const vx::FileTime when = UtcTime(2004, 5, 6, 7, 8, 10);
+  Put(At(gbk), "MZ");
   Put(At("a.exe"), std::string(1234, 'x'));
+  bed->SetLastWriteTime(At("a.exe"), when);
   Put(At("empty.htm"), "");
   Put(At("hid.ini"), "h");
   bed->MakeFolder(At("sub"));
-  ASSERT_TRUE(Os().SetFileAttributesA(At("hid.ini").c_str(), vx::kAttrHidden | vx::kAttrSystem));
+  ASSERT_TRUE(Os().SetFileAttributesA(At("hid.ini").c_str(), kHiddenSystem));
 
   for (const char* everything : {"*", "*.*"}) {
     Listing listing = List(At(everything));
     EXPECT_EQ(listing.error, vx::kErrorNoMoreFiles) << everything;
-    ASSERT_EQ(listing.entries.size(), 6u) << everything;
+    ASSERT_EQ(listing.entries.size(), 7u) << everything;
     EXPECT_STREQ(listing.entries[0].name, ".");
     EXPECT_STREQ(listing.entries[1].name, "..");
-    EXPECT_EQ(listing.entries[0].attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
-    EXPECT_EQ(listing.entries[1].attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
-    EXPECT_EQ(NameSet(listing), (std::set<std::string>{".", "..", "a.exe", "empty.htm", "hid.ini", "sub"}));
+    EXPECT_EQ(listing.entries[0].attributes & kFlagBits, kDir);
+    EXPECT_EQ(listing.entries[1].attributes & kFlagBits, kDir);
+    EXPECT_EQ(NameSet(listing), (std::set<std::string>{".", "..", "a.exe", gbk, "empty.htm", "hid.ini", "sub"}));
 
     const FindData* exe = listing.Find("a.exe");
     EXPECT_EQ(exe->sizeLow, 1234u);
     EXPECT_EQ(exe->sizeHigh, 0u);
     EXPECT_EQ(exe->attributes & kFlagBits, 0u);
+    EXPECT_EQ(exe->lastWriteTime, when);
+    EXPECT_EQ(listing.Find(gbk)->sizeLow, 2u);
     EXPECT_EQ(listing.Find("empty.htm")->sizeLow, 0u);
-    EXPECT_EQ(listing.Find("hid.ini")->attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrHidden | vx::kAttrSystem));
-    EXPECT_EQ(listing.Find("sub")->attributes & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
+    EXPECT_EQ(listing.Find("hid.ini")->attributes & kFlagBits, kHiddenSystem);
+    EXPECT_EQ(listing.Find("sub")->attributes & kFlagBits, kDir);
   }
+  EXPECT_EQ(NameSet(List(At("*.exe"))), (std::set<std::string>{"a.exe", gbk}));
+  EXPECT_EQ(Get(At(gbk)), "MZ");
 }
 
-TEST_F(ContractListing, EmptyMissingAndRootListings) {
-  bed->MakeFolder(At("empty"));
-  // An empty folder still lists "." and "..", never "no file".
-  Listing empty = List(At("empty\\*"));
-  EXPECT_EQ(empty.Names(), (std::vector<std::string>{".", ".."}));
-  EXPECT_EQ(empty.error, vx::kErrorNoMoreFiles);
-
-  struct Case {
-    const char* pattern;
-    std::uint32_t error;
-  };
-  const Case failures[] = {
-      {"empty\\*.exe", vx::kErrorFileNotFound},   // nothing matches in a folder that exists
-      {"missing.txt", vx::kErrorFileNotFound},
-      {"nofolder\\*", vx::kErrorPathNotFound},
-      {"no\\folder\\*", vx::kErrorPathNotFound},
-  };
-  for (const Case& c : failures) {
-    FindData data;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().FindFirstFileA(At(c.pattern).c_str(), &data), vx::kInvalidHandle) << c.pattern;
-    EXPECT_EQ(Os().GetLastError(), c.error) << c.pattern;
-  }
-
-  // A drive root has no "." and "..".
-  Listing root = List("C:\\*");
-  EXPECT_EQ(root.error, vx::kErrorNoMoreFiles);
-  EXPECT_FALSE(root.entries.empty());
-  EXPECT_EQ(root.Find("."), nullptr);
-  EXPECT_EQ(root.Find(".."), nullptr);
-  ASSERT_NE(root.Find("windows"), nullptr);
-}
-
-TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCaseAndSeeShortNames) {
+TEST_F(ContractListing, PatternsIgnoreAsciiCaseAndSeeShortNamesAndFailuresSayWhy) {
   for (const char* name : {"a.htm", "ab.htm", "b.htmx", "readme", "Quellin_.ini", "Quellin__.ini"}) {
     Put(At(name), "");
   }
+  bed->MakeFolder(At("empty"));
   struct Case {
     const char* pattern;
     std::set<std::string> names;
+    std::uint32_t error;
   };
+  const std::uint32_t kAll = vx::kErrorNoMoreFiles, kNone = vx::kErrorFileNotFound, kNoPath = vx::kErrorPathNotFound;
   // A name that is no legal 8.3 name also has a short one ("B~1.HTM"), and
   // patterns match it too.
   const Case cases[] = {
-      {"?.htm", {"a.htm"}},
-      {"*.HTM", {"a.htm", "ab.htm", "b.htmx"}},
-      {"a*", {"a.htm", "ab.htm"}},
-      {"readme.*", {"readme"}},  // "name.*" also matches the name without an extension
-      {"QUELLIN_.INI", {"Quellin_.ini"}},
-      {"quellin__.ini", {"Quellin__.ini"}},
-      {"????????.ini", {"Quellin_.ini", "Quellin__.ini"}},
-      {"Quellin___.ini", {}},
-      {"*.exe", {}},
+      {"?.htm", {"a.htm"}, kAll},
+      {"*.HTM", {"a.htm", "ab.htm", "b.htmx"}, kAll},
+      {"a*", {"a.htm", "ab.htm"}, kAll},
+      {"readme.*", {"readme"}, kAll},  // "name.*" also matches the name without an extension
+      {"QUELLIN_.INI", {"Quellin_.ini"}, kAll},
+      {"quellin__.ini", {"Quellin__.ini"}, kAll},
+      {"????????.ini", {"Quellin_.ini", "Quellin__.ini"}, kAll},
+      {"empty\\*", {".", ".."}, kAll},  // an empty folder still lists "." and "..", never "no file"
+      {"Quellin___.ini", {}, kNone},
+      {"*.exe", {}, kNone},
+      {"empty\\*.exe", {}, kNone},
+      {"nofolder\\*", {}, kNoPath},
+      {"no\\folder\\*", {}, kNoPath},
   };
   for (const Case& c : cases) {
     Listing listing = List(At(c.pattern));
     EXPECT_EQ(NameSet(listing), c.names) << c.pattern;
-    EXPECT_EQ(listing.error, c.names.empty() ? vx::kErrorFileNotFound : vx::kErrorNoMoreFiles) << c.pattern;
+    EXPECT_EQ(listing.error, c.error) << c.pattern;
   }
   // A listing reports that short name, and a search for it finds the entry.
   Listing all = List(At("*"));
@@ -123,23 +107,13 @@ TEST_F(ContractListing, WildcardsAndExactNamesIgnoreAsciiCaseAndSeeShortNames) {
   EXPECT_NE(shortName, "");
   EXPECT_EQ(NameSet(List(At(shortName))), (std::set<std::string>{"Quellin__.ini"}));
   EXPECT_STREQ(all.Find("a.htm")->alternateName, "");
-}
 
-TEST_F(ContractListing, ReportsTheLastWriteTimeAndGbkNamesAsStored) {
-  // A GBK name: ANSI names round-trip under code page 936.
-  const std::string gbk = "病毒样本.exe";
-  Put(At(gbk), "MZ");
-  Put(At("t.txt"), "t");
-  vx::FileTime when = UtcTime(2004, 5, 6, 7, 8, 10);
-  bed->SetLastWriteTime(At("t.txt"), when);
-
-  Listing exes = List(At("*.exe"));
-  ASSERT_EQ(exes.Names(), (std::vector<std::string>{gbk}));
-  EXPECT_EQ(exes.entries[0].sizeLow, 2u);
-  EXPECT_EQ(Get(At(gbk)), "MZ");
-  Listing dated = List(At("t.txt"));
-  ASSERT_EQ(dated.entries.size(), 1u);
-  EXPECT_EQ(dated.entries[0].lastWriteTime, when);
+  // A drive root has no "." and "..".
+  Listing root = List("C:\\*");
+  EXPECT_EQ(root.error, vx::kErrorNoMoreFiles);
+  EXPECT_EQ(root.Find("."), nullptr);
+  EXPECT_EQ(root.Find(".."), nullptr);
+  ASSERT_NE(root.Find("windows"), nullptr);
 }
 
 TEST_F(ContractListing, ASearchClosesWithFindCloseOnly) {
@@ -147,9 +121,7 @@ TEST_F(ContractListing, ASearchClosesWithFindCloseOnly) {
   FindData data;
   Handle search = Os().FindFirstFileA(At("*").c_str(), &data);
   ASSERT_NE(search, vx::kInvalidHandle);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().CloseHandle(search));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().CloseHandle(search)); }), vx::kErrorInvalidHandle);
   EXPECT_TRUE(Os().FindNextFileA(search, &data));  // still open
   EXPECT_TRUE(Os().FindClose(search));
 }
@@ -160,27 +132,18 @@ TEST_F(ContractPaths, NamesIgnoreAsciiCaseButNotTheTrailBytesOfGbkCharacters) {
   bed->MakeFolder(At("Dir"));
   Put(At("Dir\\File.TXT"), "x");
   for (const char* spelling : {"dir\\file.txt", "DIR\\FILE.TXT", "Dir/./sub/../File.txt"}) {
-    Os().SetLastError(kErrorMarker);
     std::uint32_t attributes = Os().GetFileAttributesA(At(spelling).c_str());
     EXPECT_NE(attributes, vx::kInvalidFileAttributes) << spelling;
     EXPECT_EQ(attributes & kFlagBits, 0u) << spelling;
   }
   // "\xB0\x61" is one GBK character whose trail byte looks like 'a'; "\xB0\x41" is another.
   Put(At("\xB0\x61.txt"), "x");
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().GetFileAttributesA(At("\xB0\x41.txt").c_str()), vx::kInvalidFileAttributes);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
+  EXPECT_EQ(AttributesError(At("\xB0\x41.txt")), vx::kErrorFileNotFound);
   // A folder missing on the way, or a file standing where a folder should.
   for (const char* name : {"nofolder\\x", "Dir\\File.TXT\\x"}) {
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().GetFileAttributesA(At(name).c_str()), vx::kInvalidFileAttributes) << name;
-    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Open(At(name), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle) << name;
-    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_FALSE(Os().DeleteFileA(At(name).c_str())) << name;
-    EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound) << name;
+    EXPECT_EQ(AttributesError(At(name)), vx::kErrorPathNotFound);
+    EXPECT_EQ(OpenError(At(name), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kErrorPathNotFound);
+    EXPECT_EQ(DeleteError(At(name)), vx::kErrorPathNotFound);
   }
 }
 
@@ -201,21 +164,11 @@ TEST_F(ContractPaths, AnsiCallsRefuseMoreThan260Characters) {
   for (const Case& c : cases) {
     std::string path = At(std::string(100, 'd') + "\\");  // single-byte characters only
     for (std::size_t n = path.size(); n < c.characters; ++n) path += c.character;
-    std::string length = std::to_string(c.characters) + (path.size() > c.characters ? " double-byte" : "");
-    std::uint32_t expected = c.error;
-    FindData data;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes);
-    EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Open(path, vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle);
-    EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().FindFirstFileA(path.c_str(), &data), vx::kInvalidHandle);
-    EXPECT_EQ(Os().GetLastError(), expected) << length;
-    Os().SetLastError(kErrorMarker);
-    EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
-    EXPECT_EQ(Os().GetLastError(), expected) << length;
+    SCOPED_TRACE(std::to_string(c.characters) + (path.size() > c.characters ? " double-byte" : ""));
+    EXPECT_EQ(AttributesError(path), c.error);
+    EXPECT_EQ(OpenError(path, vx::kGenericWrite, 0, vx::kCreateAlways), c.error);
+    EXPECT_EQ(FindError(path), c.error);
+    EXPECT_EQ(DeleteError(path), c.error);
   }
 }
 
@@ -245,10 +198,9 @@ TEST_F(ContractOpen, DispositionsOverMissingAndExistingFiles) {
   for (const Case& c : cases) {
     std::string path = At("f" + std::to_string(n++));
     if (c.exists) Put(path, "old");
-    Os().SetLastError(kErrorMarker);
-    Handle file = Open(path, kReadWrite, 0, c.disposition);
+    Handle file = vx::kInvalidHandle;
+    EXPECT_EQ(ErrorOf([&] { file = Open(path, kReadWrite, 0, c.disposition); }), c.error) << path;
     EXPECT_EQ(file != vx::kInvalidHandle, c.opens) << path;
-    EXPECT_EQ(Os().GetLastError(), c.error) << path;
     if (file != vx::kInvalidHandle) {
       EXPECT_TRUE(Os().CloseHandle(file));
     }
@@ -262,41 +214,26 @@ TEST_F(ContractOpen, DispositionsOverMissingAndExistingFiles) {
 
 TEST_F(ContractOpen, FailuresAndWhatAHandleWasOpenedFor) {
   Put(At("f.txt"), "abc");
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Open(At("no\\f.txt"), vx::kGenericWrite, 0, vx::kCreateAlways), vx::kInvalidHandle);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorPathNotFound);
   // A folder, a drive root too, does not open as a file.
   for (const std::string& folder : {bed->Scratch(), std::string("C:\\")}) {
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Open(folder, vx::kGenericRead, vx::kFileShareRead), vx::kInvalidHandle) << folder;
-    EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied) << folder;
+    EXPECT_EQ(OpenError(folder, vx::kGenericRead, vx::kFileShareRead), vx::kErrorAccessDenied);
   }
 
   // Opened for reading: no writing, no flushing.
-  Handle reader = Open(At("f.txt"), vx::kGenericRead, vx::kFileShareRead);
-  ASSERT_NE(reader, vx::kInvalidHandle);
-  std::uint32_t written = 7;
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().WriteFile(reader, "x", 1, &written));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  Handle reader = Opened(At("f.txt"), vx::kGenericRead, vx::kFileShareRead);
+  std::uint32_t written = 7, got = 7;
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().WriteFile(reader, "x", 1, &written)); }), vx::kErrorAccessDenied);
   EXPECT_EQ(written, 0u);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().FlushFileBuffers(reader));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
-  std::uint32_t got = 7;
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().ReadFile(reader, nullptr, 4, &got));  // no buffer to read into
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorNoAccess);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().FlushFileBuffers(reader)); }), vx::kErrorAccessDenied);
+  // No buffer to read into.
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().ReadFile(reader, nullptr, 4, &got)); }), vx::kErrorNoAccess);
   EXPECT_EQ(got, 0u);
   EXPECT_TRUE(Os().CloseHandle(reader));
   // Opened for writing: no reading.
-  Handle writer = Open(At("f.txt"), vx::kGenericWrite, 0);
-  ASSERT_NE(writer, vx::kInvalidHandle);
+  Handle writer = Opened(At("f.txt"), vx::kGenericWrite, 0);
   char buffer[4];
   got = 7;
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().ReadFile(writer, buffer, sizeof buffer, &got));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().ReadFile(writer, buffer, sizeof buffer, &got)); }), vx::kErrorAccessDenied);
   EXPECT_EQ(got, 0u);
   EXPECT_TRUE(Os().CloseHandle(writer));
   EXPECT_EQ(Get(At("f.txt")), "abc");
@@ -325,12 +262,11 @@ TEST_F(ContractOpen, ShareModesClashBothWays) {
   for (const Case& c : cases) {
     std::string what = std::to_string(c.firstAccess >> 30) + "/" + std::to_string(c.firstShare) + " then " +
                        std::to_string(c.secondAccess >> 30) + "/" + std::to_string(c.secondShare);
-    Handle first = Open(At("f"), c.firstAccess, c.firstShare);
-    ASSERT_NE(first, vx::kInvalidHandle) << what;
-    Os().SetLastError(kErrorMarker);
-    Handle second = Open(At("f"), c.secondAccess, c.secondShare);
+    Handle first = Opened(At("f"), c.firstAccess, c.firstShare);
+    Handle second = vx::kInvalidHandle;
+    EXPECT_EQ(ErrorOf([&] { second = Open(At("f"), c.secondAccess, c.secondShare); }),
+              c.secondOpens ? vx::kErrorSuccess : vx::kErrorSharingViolation) << what;
     EXPECT_EQ(second != vx::kInvalidHandle, c.secondOpens) << what;
-    EXPECT_EQ(Os().GetLastError(), c.secondOpens ? vx::kErrorSuccess : vx::kErrorSharingViolation) << what;
     if (second != vx::kInvalidHandle) {
       EXPECT_TRUE(Os().CloseHandle(second));
     }
@@ -341,15 +277,11 @@ TEST_F(ContractOpen, ShareModesClashBothWays) {
 
 TEST_F(ContractOpen, AnOpenFileIsDeletedOnlyWhenItSharesDeletion) {
   Put(At("lock.htm"), "page");
-  Handle holder = Open(At("lock.htm"), kReadWrite, vx::kFileShareRead | vx::kFileShareWrite);
-  ASSERT_NE(holder, vx::kInvalidHandle);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().DeleteFileA(At("lock.htm").c_str()));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorSharingViolation);
+  Handle holder = Opened(At("lock.htm"), kReadWrite, vx::kFileShareRead | vx::kFileShareWrite);
+  EXPECT_EQ(DeleteError(At("lock.htm")), vx::kErrorSharingViolation);
   EXPECT_TRUE(Os().CloseHandle(holder));
 
-  Handle reader = Open(At("lock.htm"), vx::kGenericRead, vx::kFileShareRead | vx::kFileShareDelete);
-  ASSERT_NE(reader, vx::kInvalidHandle);
+  Handle reader = Opened(At("lock.htm"), vx::kGenericRead, vx::kFileShareRead | vx::kFileShareDelete);
   EXPECT_TRUE(Os().DeleteFileA(At("lock.htm").c_str()));
   EXPECT_EQ(List(At("lock.htm")).Names(), (std::vector<std::string>{"lock.htm"}));  // until the last close
   char buffer[8];
@@ -357,25 +289,21 @@ TEST_F(ContractOpen, AnOpenFileIsDeletedOnlyWhenItSharesDeletion) {
   EXPECT_TRUE(Os().ReadFile(reader, buffer, sizeof buffer, &got));  // the open handle still reads
   EXPECT_EQ(std::string(buffer, got), "page");
   EXPECT_TRUE(Os().CloseHandle(reader));
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().GetFileAttributesA(At("lock.htm").c_str()), vx::kInvalidFileAttributes);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
+  EXPECT_EQ(AttributesError(At("lock.htm")), vx::kErrorFileNotFound);
 }
 
 // ---- Content ----------------------------------------------------------------------------
 
 TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
-  Handle f = Open(At("f.bin"), kReadWrite, 0, vx::kCreateAlways);
-  ASSERT_NE(f, vx::kInvalidHandle);
+  Handle f = Opened(At("f.bin"), kReadWrite, 0, vx::kCreateAlways);
   const char bytes[] = "0123456789\0tail";
   std::uint32_t written = 0;
   ASSERT_TRUE(Os().WriteFile(f, bytes, sizeof bytes - 1, &written));
   EXPECT_EQ(written, sizeof bytes - 1);
   std::uint32_t high = 7;
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().GetFileSize(f, &high), sizeof bytes - 1);
+  // A success leaves the last error alone.
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().GetFileSize(f, &high), sizeof bytes - 1); }), kErrorMarker);
   EXPECT_EQ(high, 0u);
-  EXPECT_EQ(Os().GetLastError(), kErrorMarker);  // a success leaves the last error alone
 
   // Each move from where the one before left the pointer.
   struct Move {
@@ -385,23 +313,21 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   const Move moves[] = {{4, vx::kFileBegin, 4}, {-2, vx::kFileCurrent, 2}, {-3, vx::kFileEnd, 12},
                         {0, vx::kFileCurrent, 12}, {30, vx::kFileEnd, 45}, {4, vx::kFileBegin, 4}};
   for (const Move& m : moves) {
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().SetFilePointer(f, m.distance, nullptr, m.method), m.expected);
-    EXPECT_EQ(Os().GetLastError(), kErrorMarker);
+    EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().SetFilePointer(f, m.distance, nullptr, m.method), m.expected); }),
+              kErrorMarker);
   }
   // A position whose low half is the failure mark is told apart by the error.
+  const std::uint32_t kFailed = vx::kInvalidSetFilePointer;
   std::int32_t distanceHigh = 0;
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().SetFilePointer(f, -1, &distanceHigh, vx::kFileBegin), vx::kInvalidSetFilePointer);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorSuccess);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().SetFilePointer(f, -1, &distanceHigh, vx::kFileBegin), kFailed); }),
+            vx::kErrorSuccess);
   EXPECT_EQ(distanceHigh, 0);
   EXPECT_EQ(Os().SetFilePointer(f, 4, nullptr, vx::kFileBegin), 4u);
   ASSERT_TRUE(Os().SetEndOfFile(f));  // cut at 4
   EXPECT_EQ(Os().GetFileSize(f, nullptr), 4u);
   // A move before the start fails and leaves the pointer where it was.
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().SetFilePointer(f, -10, nullptr, vx::kFileCurrent), vx::kInvalidSetFilePointer);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorNegativeSeek);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().SetFilePointer(f, -10, nullptr, vx::kFileCurrent), kFailed); }),
+            vx::kErrorNegativeSeek);
   EXPECT_EQ(Os().SetFilePointer(f, 0, nullptr, vx::kFileCurrent), 4u);
   // Past the end, the end moves out and the gap reads as zeros.
   EXPECT_EQ(Os().SetFilePointer(f, 7, nullptr, vx::kFileBegin), 7u);
@@ -418,9 +344,8 @@ TEST_F(ContractContent, WriteSeekTruncateExtendAndReadBack) {
   EXPECT_TRUE(Os().FlushFileBuffers(f));
 
   EXPECT_TRUE(Os().CloseHandle(f));
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().CloseHandle(f));  // closed once is closed
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
+  // Closed once is closed.
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().CloseHandle(f)); }), vx::kErrorInvalidHandle);
   EXPECT_EQ(Get(At("f.bin")), std::string("0123\0\0\0", 7));
 }
 
@@ -428,8 +353,7 @@ TEST_F(ContractContent, LargeBlocksWithZeroBytesRoundTrip) {
   std::string bytes;
   for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 7));
   Put(At("big.bin"), bytes);
-  Handle f = Open(At("big.bin"), vx::kGenericRead, vx::kFileShareRead);
-  ASSERT_NE(f, vx::kInvalidHandle);
+  Handle f = Opened(At("big.bin"), vx::kGenericRead, vx::kFileShareRead);
   std::string back(bytes.size() + 10, '\0');
   std::uint32_t got = 0;
   ASSERT_TRUE(Os().ReadFile(f, &back[0], static_cast<std::uint32_t>(back.size()), &got));
@@ -445,53 +369,30 @@ TEST_F(ContractDelete, ReadOnlyFilesStayUntilTheirAttributesAreCleared) {
   Put(path, "[autorun]");
   // Hidden and system first: Wine keeps them in an extended attribute, which an
   // unprivileged user can no longer write once the file is read-only.
-  ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrHidden | vx::kAttrSystem));
-  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrHidden | vx::kAttrSystem));
-  ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
-  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits,
-            static_cast<std::uint32_t>(vx::kAttrReadOnly | vx::kAttrHidden | vx::kAttrSystem));
-
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  for (std::uint32_t attributes : {kHiddenSystem, vx::kAttrReadOnly | kHiddenSystem}) {
+    ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), attributes));
+    EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, attributes);
+  }
+  EXPECT_EQ(DeleteError(path), vx::kErrorAccessDenied);
   EXPECT_EQ(Get(path), "[autorun]");
 
-  Os().SetLastError(kErrorMarker);
   ASSERT_TRUE(Os().SetFileAttributesA(path.c_str(), vx::kAttrNormal));
   EXPECT_EQ(Os().GetFileAttributesA(path.c_str()) & kFlagBits, 0u);
   EXPECT_TRUE(Os().DeleteFileA(path.c_str()));
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().GetFileAttributesA(path.c_str()), vx::kInvalidFileAttributes);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
+  EXPECT_EQ(AttributesError(path), vx::kErrorFileNotFound);
 }
 
 TEST_F(ContractDelete, MissingFilesAndFolders) {
   bed->MakeFolder(At("folder"));
-  struct Case {
-    const char* name;
-    std::uint32_t error;
-  };
-  const Case cases[] = {
-      {"gone.ini", vx::kErrorFileNotFound},
-      {"nofolder\\gone.ini", vx::kErrorPathNotFound},
-      {"folder", vx::kErrorAccessDenied},  // a folder is not deleted as a file
-  };
-  for (const Case& c : cases) {
-    Os().SetLastError(kErrorMarker);
-    EXPECT_FALSE(Os().DeleteFileA(At(c.name).c_str())) << c.name;
-    EXPECT_EQ(Os().GetLastError(), c.error) << c.name;
-  }
-  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
-
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().SetFileAttributesA(At("gone.ini").c_str(), vx::kAttrNormal));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorFileNotFound);
+  EXPECT_EQ(DeleteError(At("gone.ini")), vx::kErrorFileNotFound);
+  EXPECT_EQ(DeleteError(At("folder")), vx::kErrorAccessDenied);  // a folder is not deleted as a file
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().SetFileAttributesA(At("gone.ini").c_str(), vx::kAttrNormal)); }),
+            vx::kErrorFileNotFound);
   // A folder stays a folder whatever attributes it is given.
-  ASSERT_TRUE(Os().SetFileAttributesA(At("folder").c_str(), vx::kAttrHidden | vx::kAttrNormal));
-  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits,
-            static_cast<std::uint32_t>(vx::kAttrDirectory | vx::kAttrHidden));
-  ASSERT_TRUE(Os().SetFileAttributesA(At("folder").c_str(), vx::kAttrNormal));
-  EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, static_cast<std::uint32_t>(vx::kAttrDirectory));
+  for (std::uint32_t attributes : {vx::kAttrHidden | vx::kAttrNormal, +vx::kAttrNormal}) {
+    ASSERT_TRUE(Os().SetFileAttributesA(At("folder").c_str(), attributes));
+    EXPECT_EQ(Os().GetFileAttributesA(At("folder").c_str()) & kFlagBits, kDir | (attributes & vx::kAttrHidden));
+  }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// FunUnit's file and system routines over either platform: the presence test
-// that decides which marker files the walker deletes, the file stamp, the
-// system folder the sweep deletes worm programs from, and the system's
-// upper-casing of GBK names.
+// FunUnit's file routines over either platform: the presence test that
+// decides which marker files the walker deletes, and the file stamp. Its
+// system folder and GBK upper-casing stand with the system calls they wrap.
 #include "tests/contract/contract_fixture.h"
 #include "util/fun_unit.h"
 
@@ -62,16 +61,6 @@ TEST_F(ContractFunUnit, AWildcardLooksAtTheFirstMatchOnly) {
   Listing listing = List(At("x?"));
   ASSERT_EQ(listing.entries.size(), 2u);
   EXPECT_EQ(vx::QueryFilePresent(At("x?")), !(listing.entries[0].attributes & vx::kAttrDirectory));
-}
-
-TEST_F(ContractFunUnit, SystemFolderEndsWithOneBackslashAndNamesAreUpperCasedUnderGbk) {
-  char buffer[vx::kMaxPath] = {};
-  std::uint32_t n = Os().GetSystemDirectoryA(buffer, sizeof buffer);
-  EXPECT_EQ(vx::GetSystemFolderPath(), std::string(buffer, n) + "\\");
-
-  const std::string name = "setup.exe 青岚.htm";
-  EXPECT_EQ(vx::UpperCaseText(name), "SETUP.EXE 青岚.HTM");
-  EXPECT_EQ(name, "setup.exe 青岚.htm");
 }
 
 }  // namespace

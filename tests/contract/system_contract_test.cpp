@@ -44,11 +44,10 @@ TEST_F(ContractTime, DosDateAndTimeHoldTheYears1980To2107) {
   };
   for (const Case& c : cases) {
     std::uint16_t date = 0, time = 0;
-    Os().SetLastError(kErrorMarker);
-    bool converted = Os().FileTimeToDosDateTime(c.time, &date, &time);
-    EXPECT_EQ(converted, c.converts) << c.time;
+    std::uint32_t error =
+        ErrorOf([&] { EXPECT_EQ(Os().FileTimeToDosDateTime(c.time, &date, &time), c.converts) << c.time; });
     if (!c.converts) {
-      EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidParameter) << c.time;
+      EXPECT_EQ(error, vx::kErrorInvalidParameter) << c.time;
       continue;
     }
     EXPECT_EQ(date, ((c.year - 1980) << 9) | (c.month << 5) | c.day) << c.time;
@@ -78,6 +77,7 @@ TEST_F(ContractSystem, SystemFolderAndItsBufferRules) {
   ASSERT_LT(n, sizeof buffer);
   EXPECT_EQ(std::strlen(buffer), n);
   EXPECT_TRUE(SameIgnoringAsciiCase(buffer, "C:\\windows\\system32")) << buffer;
+  EXPECT_EQ(vx::GetSystemFolderPath(), std::string(buffer) + "\\");  // FunUnit's, with one backslash
   std::uint32_t drivers = Os().GetFileAttributesA((std::string(buffer) + "\\drivers").c_str());
   ASSERT_NE(drivers, vx::kInvalidFileAttributes);
   EXPECT_TRUE(drivers & vx::kAttrDirectory);
@@ -108,32 +108,25 @@ TEST_F(ContractSystem, DriveTypesOfRoots) {
 TEST_F(ContractRegistry, CreateSetReplaceAndCloseUnderBothRoots) {
   const std::string path = bed->ScratchKey() + "\\Folder\\Hidden\\SHOWALL";
   for (Handle root : {vx::kHkeyCurrentUser, vx::kHkeyLocalMachine}) {
-    Handle key = vx::kNullHandle;
-    std::uint32_t disposition = 0;
-    ASSERT_EQ(Os().RegCreateKeyExA(root, path.c_str(), vx::kRegOptionNonVolatile, vx::kKeyWrite, &key, &disposition),
-              0);
-    EXPECT_NE(key, vx::kNullHandle);
-    EXPECT_EQ(disposition, vx::kRegCreatedNewKey);
-    std::uint32_t one = 1;
-    EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &one, sizeof one), 0);
-    EXPECT_EQ(Os().RegCloseKey(key), 0);
-    std::uint32_t stored = 0;
-    ASSERT_TRUE(bed->ReadDword(root, path, "CheckedValue", &stored));
-    EXPECT_EQ(stored, 1u);
-
-    // Again over the existing key: opened, and the value replaced under any case of its name.
-    ASSERT_EQ(Os().RegCreateKeyExA(root, path.c_str(), vx::kRegOptionNonVolatile, vx::kKeyWrite, &key, &disposition),
-              0);
-    EXPECT_EQ(disposition, vx::kRegOpenedExistingKey);
-    std::uint32_t two = 2;
-    EXPECT_EQ(Os().RegSetValueExA(key, "checkedvalue", vx::kRegDword, &two, sizeof two), 0);
-    EXPECT_EQ(Os().RegCloseKey(key), 0);
-    ASSERT_TRUE(bed->ReadDword(root, path, "CheckedValue", &stored));
-    EXPECT_EQ(stored, 2u);
-
-    // A closed key is refused.
-    EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &one, sizeof one),
-              static_cast<std::int32_t>(vx::kErrorInvalidHandle));
+    // Made, then opened again over the existing key: the value replaced under any case of its name.
+    std::uint32_t value = 0;
+    for (auto [made, name] : {std::make_pair(vx::kRegCreatedNewKey, "CheckedValue"),
+                              {vx::kRegOpenedExistingKey, "checkedvalue"}}) {
+      Handle key = vx::kNullHandle;
+      std::uint32_t disposition = 0, stored = 0;
+      ++value;
+      ASSERT_EQ(Os().RegCreateKeyExA(root, path.c_str(), vx::kRegOptionNonVolatile, vx::kKeyWrite, &key, &disposition),
+                0);
+      EXPECT_NE(key, vx::kNullHandle);
+      EXPECT_EQ(disposition, made);
+      EXPECT_EQ(Os().RegSetValueExA(key, name, vx::kRegDword, &value, sizeof value), 0);
+      EXPECT_EQ(Os().RegCloseKey(key), 0);
+      ASSERT_TRUE(bed->ReadDword(root, path, "CheckedValue", &stored));
+      EXPECT_EQ(stored, value);
+      // A closed key is refused.
+      EXPECT_EQ(Os().RegSetValueExA(key, "CheckedValue", vx::kRegDword, &value, sizeof value),
+                static_cast<std::int32_t>(vx::kErrorInvalidHandle));
+    }
   }
 }
 
@@ -192,13 +185,11 @@ TEST_F(ContractToolHelp, Kernel32AndItsExportsByExactName) {
     EXPECT_NE(Os().GetProcAddress(kernel, name), nullptr) << name;
   }
   for (const char* absent : {"process32first", "Process32FirstNoSuchName"}) {
-    Os().SetLastError(kErrorMarker);
-    EXPECT_EQ(Os().GetProcAddress(kernel, absent), nullptr) << absent;
-    EXPECT_EQ(Os().GetLastError(), vx::kErrorProcNotFound) << absent;
+    EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().GetProcAddress(kernel, absent), nullptr); }), vx::kErrorProcNotFound)
+        << absent;
   }
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().GetModuleHandleA("vx_no_such_module.dll"), vx::kNullHandle);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorModNotFound);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().GetModuleHandleA("vx_no_such_module.dll"), vx::kNullHandle); }),
+            vx::kErrorModNotFound);
 
   // The current-process pseudo handle has the value of an invalid handle.
   EXPECT_EQ(Os().GetCurrentProcess(), vx::kCurrentProcess);
@@ -219,24 +210,19 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   ASSERT_NE(s, vx::kInvalidHandle);
   ASSERT_NE(s, vx::kNullHandle);
 
-  vx::ProcessEntry32 entry;
-  std::memset(&entry, 0, sizeof entry);
+  vx::ProcessEntry32 entry = {}, program = {};
   entry.dwSize = sizeof entry;
-  const vx::ProcessEntry32* program = nullptr;
-  vx::ProcessEntry32 found;
-  int count = 0;
-  Os().SetLastError(kErrorMarker);
-  for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
-    ++count;
-    if (entry.th32ProcessID == bed->ProgramId()) program = &(found = entry);
-  }
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorNoMoreFiles);
-  EXPECT_GE(count, 1);
-  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(ErrorOf([&] {
+              for (bool more = first(s, &entry) != 0; more; more = next(s, &entry) != 0) {
+                if (entry.th32ProcessID == bed->ProgramId()) program = entry;
+              }
+            }),
+            vx::kErrorNoMoreFiles);
+  ASSERT_EQ(program.th32ProcessID, bed->ProgramId());
   const std::string& path = bed->ProgramPath();
-  EXPECT_TRUE(SameIgnoringAsciiCase(program->szExeFile, path.substr(path.rfind('\\') + 1))) << program->szExeFile;
-  EXPECT_EQ(std::strchr(program->szExeFile, '\\'), nullptr);  // a bare name, no folder
-  EXPECT_GE(program->cntThreads, 1u);
+  EXPECT_TRUE(SameIgnoringAsciiCase(program.szExeFile, path.substr(path.rfind('\\') + 1))) << program.szExeFile;
+  EXPECT_EQ(std::strchr(program.szExeFile, '\\'), nullptr);  // a bare name, no folder
+  EXPECT_GE(program.cntThreads, 1u);
 
   // A record shorter than the program's own layout is refused, a longer one filled.
   struct {
@@ -253,27 +239,17 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
 TEST_F(ContractProcesses, ARunningProgramsFileReadsButNeitherWritesNorDeletes) {
   const std::string& path = bed->ProgramPath();
   const std::uint32_t shareAll = vx::kFileShareRead | vx::kFileShareWrite | vx::kFileShareDelete;
-  Handle image = Open(path, vx::kGenericRead, shareAll);
-  EXPECT_NE(image, vx::kInvalidHandle);
-  EXPECT_TRUE(Os().CloseHandle(image));
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Open(path, vx::kGenericWrite, shareAll), vx::kInvalidHandle);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorSharingViolation);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().DeleteFileA(path.c_str()));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorAccessDenied);
+  EXPECT_TRUE(Os().CloseHandle(Opened(path, vx::kGenericRead, shareAll)));
+  EXPECT_EQ(OpenError(path, vx::kGenericWrite, shareAll), vx::kErrorSharingViolation);
+  EXPECT_EQ(DeleteError(path), vx::kErrorAccessDenied);
 }
 
 TEST_F(ContractProcesses, OpenTerminateAndWaitFailures) {
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().OpenProcess(vx::kProcessAllAccessClassic, false, 0), vx::kNullHandle);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidParameter);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_FALSE(Os().TerminateProcess(vx::kNullHandle, 1));
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
-  Os().SetLastError(kErrorMarker);
-  EXPECT_EQ(Os().WaitForSingleObject(vx::kNullHandle, 0), vx::kWaitFailed);
-  EXPECT_EQ(Os().GetLastError(), vx::kErrorInvalidHandle);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().OpenProcess(vx::kProcessAllAccessClassic, false, 0), vx::kNullHandle); }),
+            vx::kErrorInvalidParameter);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_FALSE(Os().TerminateProcess(vx::kNullHandle, 1)); }), vx::kErrorInvalidHandle);
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().WaitForSingleObject(vx::kNullHandle, 0), vx::kWaitFailed); }),
+            vx::kErrorInvalidHandle);
 }
 
 // ---- Threads and the clock --------------------------------------------------------------
@@ -347,6 +323,7 @@ TEST_F(ContractText, UpperCasingUnderCodePage936LeavesDoubleByteCharactersAlone)
     std::string text = c.text;
     EXPECT_EQ(Os().CharUpperBuffA(&text[0], static_cast<std::uint32_t>(text.size())), text.size()) << c.text;
     EXPECT_EQ(text, c.upper);
+    EXPECT_EQ(vx::UpperCaseText(c.text), c.upper);  // FunUnit's, over the same call
   }
   // Only the bytes counted change.
   char part[] = "abcd";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "tests/test_helpers.h"
 #include "tests/unit/engine_fixture.h"
 #include "util/fun_unit.h"
@@ -15,51 +17,28 @@ TEST(FunUnitText, UpperCaseAsciiFoldsOnlyLatinLetters) {
 }
 
 TEST(FunUnitText, NameExtensionIsTheTextAfterTheLastDot) {
-  EXPECT_EQ(GetNameExtension("index.htm"), "htm");
-  EXPECT_EQ(GetNameExtension("a.exe.bak"), "bak");
-  EXPECT_EQ(GetNameExtension("exe"), "");
-  EXPECT_EQ(GetNameExtension("a."), "");
-  EXPECT_EQ(GetNameExtension(".htaccess"), "htaccess");
-  EXPECT_EQ(GetNameExtension("Setup.eXe"), "eXe");
+  const std::pair<const char*, const char*> cases[] = {
+      {"index.htm", "htm"}, {"a.exe.bak", "bak"}, {"exe", ""},
+      {"a.", ""},           {".htaccess", "htaccess"}, {"Setup.eXe", "eXe"}};
+  for (const auto& c : cases) EXPECT_EQ(GetNameExtension(c.first), c.second) << c.first;
 }
 
 TEST(FunUnitText, ParseIntegerReadsDecimalHexAndStopsAtTheFirstMisfit) {
-  EXPECT_EQ(ParseInteger(""), 0);
-  EXPECT_EQ(ParseInteger("12"), 12);
-  EXPECT_EQ(ParseInteger("003"), 3);
-  EXPECT_EQ(ParseInteger("   42"), 42);
-  EXPECT_EQ(ParseInteger("-17"), -17);
-  EXPECT_EQ(ParseInteger("+5"), 5);
-  EXPECT_EQ(ParseInteger("$1F"), 31);
-  EXPECT_EQ(ParseInteger("0x10"), 16);
-  EXPECT_EQ(ParseInteger("X10"), 16);
-  EXPECT_EQ(ParseInteger("-5"), -5);
-  EXPECT_EQ(ParseInteger("010"), 10);  // a leading zero is no "0x"
-  // Hexadecimal digits in either case, after every prefix.
-  EXPECT_EQ(ParseInteger("$1a"), 26);
-  EXPECT_EQ(ParseInteger("0x1A"), 26);
-  EXPECT_EQ(ParseInteger("0X1A"), 26);
-  EXPECT_EQ(ParseInteger("xaf"), 0xaf);
-  EXPECT_EQ(ParseInteger("$FA"), 0xfa);
-  EXPECT_EQ(ParseInteger("-$Ff"), -0xff);
-  EXPECT_EQ(ParseInteger("abc"), 0);
-  // Malformed text gives the digits before the misfit, without the sign.
-  EXPECT_EQ(ParseInteger("12ab"), 12);
-  EXPECT_EQ(ParseInteger("$1g"), 1);
-  EXPECT_EQ(ParseInteger("0x1G"), 1);
-  EXPECT_EQ(ParseInteger("$1@"), 1);
-  EXPECT_EQ(ParseInteger("-12 "), 12);
-  EXPECT_EQ(ParseInteger("   "), 0);
-  EXPECT_EQ(ParseInteger("-"), 0);
-  EXPECT_EQ(ParseInteger("0x"), 0);
-  EXPECT_EQ(ParseInteger("\t5"), 0);
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"", 0}, {"12", 12}, {"003", 3}, {"   42", 42}, {"-17", -17}, {"-5", -5}, {"+5", 5}, {"$1F", 31}, {"0x10", 16},
+      {"X10", 16}, {"010", 10},  // a leading zero is no "0x"
+      // Hexadecimal digits in either case, after every prefix.
+      {"$1a", 26}, {"0x1A", 26}, {"0X1A", 26}, {"xaf", 0xaf}, {"$FA", 0xfa}, {"-$Ff", -0xff}, {"abc", 0},
+      // Malformed text gives the digits before the misfit, without the sign.
+      {"12ab", 12}, {"$1g", 1}, {"0x1G", 1}, {"$1@", 1}, {"-12 ", 12}, {"   ", 0}, {"-", 0}, {"0x", 0}, {"\t5", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseInteger(c.first), c.second) << c.first;
 }
 
 TEST(FunUnitText, FormatIntegerGivesPlainDecimals) {
-  EXPECT_EQ(FormatInteger(0), "0");
-  EXPECT_EQ(FormatInteger(-1), "-1");
-  EXPECT_EQ(FormatInteger(2147483647), "2147483647");
-  EXPECT_EQ(FormatInteger(-2147483647 - 1), "-2147483648");
+  for (auto c : {std::make_pair(0, "0"), {-1, "-1"}, {2147483647, "2147483647"}, {-2147483647 - 1, "-2147483648"}}) {
+    EXPECT_EQ(FormatInteger(c.first), c.second);
+  }
 }
 
 class FunUnitFiles : public EngineTest {};
