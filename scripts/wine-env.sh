@@ -96,14 +96,15 @@ vx_wine_stop() {
   fi
 }
 
-# _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then waits
-# for the wineserver to end, so that the next program starts a wineserver
+# _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then ends
+# the wineserver (which writes the registry out) rather than waiting seconds
+# for its session to wind down, so that the next program starts a wineserver
 # (and a drive manager) that sees the values.
 _vx_wine_reg() {
   local dir=$1 file=$2
   ( vx_wine_env; export WINEPREFIX="$dir"
-    "$(_vx_loader)" regedit /S "$(_vx_winepath "$file")" </dev/null >/dev/null 2>&1
-    "$(_vx_server)" -w ) </dev/null
+    "$(_vx_loader)" regedit /S "$(_vx_winepath "$file")" ) </dev/null >/dev/null 2>&1
+  vx_wine_stop "$dir"
 }
 
 # The file is handed to regedit as a path on drive C: since the prefix has no
