@@ -84,8 +84,7 @@ plant_roots() {
   for root in "$work/e/drive" "$work/d/drive" "$pfx/drive_c"; do
     printf '[AutoRun]\r\nopen=setup.exe\r\n' > "$root/autorun.inf"; printf 'MZ' > "$root/setup.exe"
   done
-  vx_wine "$pfx" cmd /c 'attrib +h +r C:\autorun.inf' </dev/null >/dev/null 2>&1
-  vx_wine "$pfx" cmd /c 'attrib +h +s +r D:\setup.exe' </dev/null >/dev/null 2>&1
+  vx_wine "$pfx" cmd /c 'attrib +h +r C:\autorun.inf & attrib +h +s +r D:\setup.exe' </dev/null >/dev/null 2>&1
 }
 root_lines() {  # the six lines of one root cleanup, E: first
   local d
@@ -101,18 +100,23 @@ roots_gone() {
 vx_xvfb_start
 
 # --- the sandbox --------------------------------------------------------
-vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
+# The samples are made while Wine makes the prefix.
 "$native/tools/make_samples" --out "$work/d" --letter D --host "$win/tools/win32/demo_host.exe" \
-  --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big,attrs}" >/dev/null
+  --features "${E2E_FEATURES:-roots,markers,exes,pages,edges,names,big,attrs}" >/dev/null &
+samples=$!
 e_features=(--features slow,bulk); [ "${E2E_SMOKE:-0}" = 1 ] && e_features=(--features bulk --bulk 20)
 "$native/tools/make_samples" --out "$work/e" --letter E --host "$win/tools/win32/demo_host.exe" \
-  "${e_features[@]}" >/dev/null
+  "${e_features[@]}" >/dev/null &
+samples+=" $!"
+vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
+for job in $samples; do wait "$job" || { echo "test-e2e: make_samples failed"; echo "e2e: 0 passed, 1 failed"; exit 1; }; done
 vx_map_drive "$pfx" d "$work/d/drive"
 vx_map_drive "$pfx" e "$work/e/drive"
-# Read-only, hidden and system samples get their attributes the Windows way.
-while IFS=$'\t' read -r flags path; do
-  vx_wine "$pfx" cmd /c "attrib $flags D:\\$path" </dev/null >/dev/null 2>&1
-done < "$work/d/attributes.txt"
+# Read-only, hidden and system samples get their attributes the Windows way,
+# all in one command prompt.
+attribs=$(while IFS=$'\t' read -r flags path; do printf 'attrib %s D:\\%s & ' "$flags" "$path"; done \
+  < "$work/d/attributes.txt")
+[ -z "$attribs" ] || vx_wine "$pfx" cmd /c "${attribs% & }" </dev/null >/dev/null 2>&1
 mkdir -p "$pfx/drive_c/vx"
 # The driver writes what it reads to C:\.vx-logs; the walk passes over dot folders.
 logs=$pfx/drive_c/.vx-logs
@@ -173,10 +177,16 @@ check "sweep: the worm program files are gone from the drivers folder" \
 check "every file of D: and E: holds its expected bytes" \
   bash -c 'diff -r "$1/d/expected" "$1/d/drive" && diff -r "$1/e/expected" "$1/e/drive"' _ "$work"
 attributes_kept() {  # samples left alone keep their read-only, hidden and system flags
-  local flags path line f
+  local flags path line f listing=
+  while IFS=$'\t' read -r flags path; do
+    [ -e "$work/d/drive/${path//\\//}" ] && listing+="attrib D:\\$path & "
+  done < "$work/d/attributes.txt"
+  [ -n "$listing" ] || return 0
+  listing=$(vx_wine "$pfx" cmd /c "${listing% & }" </dev/null 2>/dev/null | tr -d '\r')
   while IFS=$'\t' read -r flags path; do
     [ -e "$work/d/drive/${path//\\//}" ] || continue
-    line=$(vx_wine "$pfx" cmd /c "attrib D:\\$path" </dev/null 2>/dev/null | tr -d '\r')
+    line=$(grep -iF -- "D:\\$path" <<<"$listing" | head -n 1)
+    [ -n "$line" ] || { echo "attrib did not list D:\\$path"; return 1; }
     for f in $flags; do
       f=${f#+}
       case "${line%%D:*}" in *"${f^^}"*) ;; *) echo "$path lost +$f: $line"; return 1 ;; esac

@@ -37,7 +37,7 @@ fi
 echo "test-win32: $VX_BUILD build, prefix ready in $(( $(date +%s) - start )) s"
 
 set +e
-VX_SENTINEL=$sentinel VX_EXPECT_DRIVES="N4R2F5D3" vx_wine "$prefix" 'C:\win32_tests.exe' --gtest_brief=1 "$@" </dev/null >"$work/out.txt" 2>&1
+VX_SENTINEL=$sentinel VX_EXPECT_DRIVES="N4R2F5D3Z1" vx_wine "$prefix" 'C:\win32_tests.exe' --gtest_brief=1 "$@" </dev/null >"$work/out.txt" 2>&1
 rc=$?
 set -e
 # Wine's own chatter aside, show failures and the summary.

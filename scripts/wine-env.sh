@@ -96,14 +96,15 @@ vx_wine_stop() {
   fi
 }
 
-# _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then waits
-# for the wineserver to end, so that the next program starts a wineserver
+# _vx_wine_reg DIR FILE: imports a REGEDIT4 file into the prefix, then ends
+# the wineserver (which writes the registry out) rather than waiting seconds
+# for its session to wind down, so that the next program starts a wineserver
 # (and a drive manager) that sees the values.
 _vx_wine_reg() {
   local dir=$1 file=$2
   ( vx_wine_env; export WINEPREFIX="$dir"
-    "$(_vx_loader)" regedit /S "$(_vx_winepath "$file")" </dev/null >/dev/null 2>&1
-    "$(_vx_server)" -w ) </dev/null
+    "$(_vx_loader)" regedit /S "$(_vx_winepath "$file")" ) </dev/null >/dev/null 2>&1
+  vx_wine_stop "$dir"
 }
 
 # The file is handed to regedit as a path on drive C: since the prefix has no
@@ -124,10 +125,10 @@ vx_make_prefix() {
   vx_wine_stop "$dir"
   rm -rf "$dir"
   mkdir -p "$dir"
-  ( vx_wine_env; export WINEPREFIX="$dir"
-    "$(_vx_loader)" wineboot -i </dev/null >/dev/null 2>&1
-    "$(_vx_server)" -w ) </dev/null
-  [ -f "$dir/system.reg" ] && [ -d "$dir/drive_c" ] || { echo "vx_make_prefix: wineboot failed in $dir" >&2; return 1; }
+  # The session wineboot starts goes on for the settings below: the registry
+  # reaches the disk once, when the wineserver ends after them.
+  ( vx_wine_env; export WINEPREFIX="$dir"; "$(_vx_loader)" wineboot -i ) </dev/null >/dev/null 2>&1
+  [ -d "$dir/drive_c" ] || { echo "vx_make_prefix: wineboot failed in $dir" >&2; return 1; }
 
   # Never update this prefix again by itself: an update would recreate the
   # links into $HOME that are removed below.
@@ -168,6 +169,7 @@ REGEDIT4
 REG
   _vx_wine_reg "$dir" "$dir/drive_c/vx-setup.reg"
   rm -f "$dir/drive_c/vx-setup.reg"
+  [ -f "$dir/system.reg" ] || { echo "vx_make_prefix: no registry in $dir" >&2; return 1; }
   _vx_wine_check_sandbox "$dir"
 }
 
@@ -204,13 +206,24 @@ vx_map_drive() {
   mkdir -p "$folder"
   rm -f "$dir/dosdevices/$letter:" "$dir/dosdevices/$letter::"
   ln -s "$folder" "$dir/dosdevices/$letter:"
-  if [ -n "$type" ]; then
+  if [ -n "$type" ] && ! _vx_drive_type_is "$dir" "$letter" "$type"; then
     _vx_reg_dir="$dir/drive_c"
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"%s:"="%s"\n' "$letter" "$type" \
       > "$dir/drive_c/vx-drive.reg"
     _vx_wine_reg "$dir" "$dir/drive_c/vx-drive.reg"
     rm -f "$dir/drive_c/vx-drive.reg"
   fi
+}
+
+# _vx_drive_type_is DIR LETTER TYPE: whether the prefix's registry, complete on
+# disk while its wineserver is stopped, already gives the drive that type; a
+# prefix used again (the stress run after the end-to-end tests) then needs no
+# import, and no wineserver start and end for it.
+_vx_drive_type_is() {
+  [ -f "$1/system.reg" ] && awk -v want="\"$2:\"=\"$3\"" '
+    /^\[/ { drives = index(tolower($0), "[software\\\\wine\\\\drives]") == 1 }
+    drives && tolower($0) == want { found = 1 }
+    END { exit !found }' "$1/system.reg"
 }
 
 # vx_prefix_owner DIR UID [FOLDER...]: hands the prefix (and drive folders)

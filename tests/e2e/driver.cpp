@@ -419,7 +419,7 @@ void HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
   Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
         "WM_QUERYENDSESSION answered " + std::to_string(QueryEndSession(f)));
   PostMessageA(f.form, ending, 0, 0);
-  Sleep(1000);
+  WaitFor(1000, 20, [&] { return IsWindow(f.form) && !IsWindowVisible(f.form); });
   Check(IsWindow(f.form) && !IsWindowVisible(f.form), "held rewrite: closing hides the window at once",
         IsWindow(f.form) ? "still visible" : "the window is gone");
   DWORD exited = WaitForSingleObject(f.process, 17000);

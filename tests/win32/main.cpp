@@ -20,8 +20,7 @@ TempDir::TempDir() {
   std::string root(base, n);
   if (!root.empty() && root.back() == '\\') root.pop_back();
   for (unsigned i = 0;; ++i) {
-    path_ = root + "\\vxt" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(::GetTickCount()) +
-            "_" + std::to_string(i);
+    path_ = root + "\\vxt" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(i);
     if (::CreateDirectoryA(path_.c_str(), nullptr)) break;
     if (::GetLastError() != ERROR_ALREADY_EXISTS || i > 1000) std::abort();
   }

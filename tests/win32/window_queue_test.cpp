@@ -4,6 +4,7 @@
 // worker keeps calling the window takes the calls in batches.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,52 +58,40 @@ struct Receiver {
     MSG m;
     return PeekMessageA(&m, window, kWake, kWake, PM_NOREMOVE) != FALSE;
   }
-  // Pumps this thread's messages until `count` calls arrived or the time is up.
-  bool PumpUntil(std::size_t count, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (got.size() < count) {
-      if (GetTickCount() - start > timeoutMs) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  // Pumps this thread's messages until `count` calls arrived; false when `ms` ran out first.
+  bool Pump(std::size_t count, DWORD ms) {
+    for (DWORD start = GetTickCount(); got.size() < count;) {
+      if (GetTickCount() - start > ms) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
       MSG m;
       while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
     }
     return true;
   }
-  void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-    }
-  }
+  void PumpFor(DWORD ms) { Pump(SIZE_MAX, ms); }
 };
 
 TEST(WindowQueue, WakesAtOnceWhenQuietAndHoldsBackWhileCallsKeepComing) {
   Receiver r;
   r.Push("first");
   EXPECT_TRUE(r.WakePosted());  // a quiet window is woken by the first call
-  r.PumpUntil(1, 2000);
+  r.Pump(1, 2000);
   r.Push("second");
   EXPECT_FALSE(r.WakePosted());  // right after a drain: held back, the timer will bring it
-  ASSERT_TRUE(r.PumpUntil(2, 2000));
+  ASSERT_TRUE(r.Pump(2, 2000));
   // One hold-off with nothing queued ends the holding: the next call wakes at once.
   r.PumpFor(3 * vx::WindowQueue::kHoldOffMs);
   r.Push("third");
   EXPECT_TRUE(r.WakePosted());
-  ASSERT_TRUE(r.PumpUntil(3, 2000));
+  ASSERT_TRUE(r.Pump(3, 2000));
   EXPECT_EQ(r.got, (std::vector<std::string>{"first", "second", "third"}));
 }
 
-struct Burst {
-  Receiver* r;
-  int calls;
-};
+constexpr int kBurstCalls = 20000;
 
-DWORD WINAPI PushBurst(void* param) {
-  Burst* b = static_cast<Burst*>(param);
-  for (int i = 0; i < b->calls; ++i) {
-    b->r->Push(std::to_string(i));
+DWORD WINAPI PushBurst(void* receiver) {
+  for (int i = 0; i < kBurstCalls; ++i) {
+    static_cast<Receiver*>(receiver)->Push(std::to_string(i));
     if (i % 500 == 0) Sleep(5);  // a worker that pauses now and then
   }
   return 0;
@@ -110,18 +99,17 @@ DWORD WINAPI PushBurst(void* param) {
 
 TEST(WindowQueue, EveryCallOfAnotherThreadArrivesOnceInOrderInFewDrains) {
   Receiver r;
-  Burst burst{&r, 20000};
-  HANDLE worker = CreateThread(nullptr, 0, PushBurst, &burst, 0, nullptr);
+  HANDLE worker = CreateThread(nullptr, 0, PushBurst, &r, 0, nullptr);
   ASSERT_NE(worker, nullptr);
   DWORD start = GetTickCount();
-  bool all = r.PumpUntil(burst.calls, 60000);
+  bool all = r.Pump(kBurstCalls, 60000);
   DWORD elapsed = GetTickCount() - start;
   WaitForSingleObject(worker, INFINITE);
   CloseHandle(worker);
-  ASSERT_TRUE(all) << r.got.size() << " of " << burst.calls;
+  ASSERT_TRUE(all) << r.got.size() << " of " << kBurstCalls;
   r.PumpFor(200);
-  ASSERT_EQ(r.got.size(), static_cast<std::size_t>(burst.calls));
-  for (int i = 0; i < burst.calls; ++i) ASSERT_EQ(r.got[i], std::to_string(i)) << i;
+  ASSERT_EQ(r.got.size(), static_cast<std::size_t>(kBurstCalls));
+  for (int i = 0; i < kBurstCalls; ++i) ASSERT_EQ(r.got[i], std::to_string(i)) << i;
   // Drains come no closer than the hold-off, besides the first one after quiet.
   EXPECT_LE(r.drains, static_cast<int>(elapsed / vx::WindowQueue::kHoldOffMs) + 2) << elapsed << " ms";
 }
