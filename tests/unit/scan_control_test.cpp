@@ -25,6 +25,7 @@ class ScanControlTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
+    ASSERT_EQ(ScanWorkerHandle(), kNullHandle);  // no worker, as at program start
     machine.SetTracing(true);
   }
   void WaitForWorker() {
