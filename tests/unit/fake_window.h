@@ -8,6 +8,7 @@
 #pragma once
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -86,6 +87,22 @@ class FakeWindow : public WindowOps {
   std::vector<std::string> Ops() {
     std::lock_guard<std::mutex> lock(mu_);
     return ops;
+  }
+  // The calls carried out that start with one of the prefixes, in order.
+  std::vector<std::string> OpsStarting(std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> found;
+    for (const std::string& op : Ops()) {
+      for (const char* prefix : prefixes) {
+        if (op.rfind(prefix, 0) == 0) found.push_back(op);
+      }
+    }
+    return found;
+  }
+  // The paths shown in Edit1, in order.
+  std::vector<std::string> Shown() {
+    std::vector<std::string> shown;
+    for (const std::string& op : OpsStarting({"file "})) shown.push_back(op.substr(5));
+    return shown;
   }
   std::vector<std::string> Log() {
     std::lock_guard<std::mutex> lock(mu_);

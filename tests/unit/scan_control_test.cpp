@@ -15,14 +15,17 @@ namespace vx {
 namespace {
 
 using vxtest::Gate;
+using Ops = std::vector<std::string>;
 
 // An infected program as the worm leaves it.
 std::string Infected(const std::string& host) { return vxtest::InfectedProgram("MZworm body", host); }
+std::string FileOnD(int i) { return "D:\\f" + std::to_string(i) + ".txt"; }
 
 class ScanControlTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
+    ASSERT_EQ(ScanWorkerHandle(), kNullHandle);  // no worker, as at program start
     machine.SetTracing(true);
   }
   void WaitForWorker() {
@@ -30,67 +33,69 @@ class ScanControlTest : public EngineTest {
     ASSERT_NE(worker, kNullHandle);
     ASSERT_EQ(machine.WaitForSingleObject(worker, 20000), kWaitObject0);
   }
-  // Drive roots listed by the walk, in order.
-  std::vector<std::string> RootListings() {
-    std::vector<std::string> roots;
-    for (const std::string& line : TraceOf("FindFirstFileA ")) {
-      if (line.size() == std::string("FindFirstFileA C:\\*.*").size() && line.substr(17) == "\\*.*") {
-        roots.push_back(line.substr(15, 2));
+  // A fixed drive D: holding D:\f0.txt, D:\f1.txt, ...
+  void AddDriveD(int files) {
+    machine.AddDrive('D', kDriveFixed);
+    for (int i = 0; i < files; ++i) machine.AddFile(FileOnD(i), "x");
+  }
+  // The first worker that pauses after its nth file waits there until the gate opens.
+  void HoldFirstWorkerAfterFile(Gate& gate, int files) {
+    firstWorker = std::thread::id();
+    machine.OnSleep([this, &gate, files](std::uint32_t ms) {
+      std::thread::id none;
+      if (ms == kScanPacingDelay && ScannedFiles == files &&
+          firstWorker.compare_exchange_strong(none, std::this_thread::get_id())) {
+        gate.Hold();
       }
-    }
-    return roots;
+    });
   }
-  std::vector<std::string> Shown() {
-    std::vector<std::string> shown;
-    for (const std::string& op : window.Ops()) {
-      if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
-    }
-    return shown;
-  }
+  std::atomic<std::thread::id> firstWorker{std::thread::id()};
 };
 
-TEST_F(ScanControlTest, ListsRemovableFixedAndRemoteDrivesOnly) {
-  machine.AddDrive('A', kDriveRemovable);
-  machine.AddDrive('D', kDriveUnknown);
+// A: and B: are listed but never walked, whatever their type.
+TEST_F(ScanControlTest, WalksRemovableFixedAndRemoteDrivesButFloppiesFromTheHighestLetterDown) {
+  for (char letter : {'A', 'B', 'H'}) machine.AddDrive(letter, kDriveRemovable);
+  machine.AddDrive('D', kDriveFixed);
   machine.AddDrive('E', kDriveRemote);
   machine.AddDrive('F', kDriveCdrom);
   machine.AddDrive('G', kDriveRamdisk);
-  machine.AddDrive('H', kDriveRemovable);
-  EXPECT_EQ(ListScanDrives(), "ACEH");
-}
-
-TEST_F(ScanControlTest, WalksDrivesFromTheHighestLetterDownAndReportsTheEnd) {
-  machine.AddDrive('A', kDriveRemovable);
-  machine.AddDrive('B', kDriveRemovable);
-  machine.AddDrive('D', kDriveFixed);
-  machine.AddDrive('E', kDriveRemovable);
-  machine.AddDrive('F', kDriveCdrom);
-  machine.AddFile("D:\\last.txt", "x");
+  machine.AddDrive('I', kDriveUnknown);
+  for (char letter : std::string("ABCDEFGHI")) machine.AddFile(std::string(1, letter) + ":\\x.txt", "x");
+  EXPECT_EQ(ListScanDrives(), "ABCDEH");
   StartFullScan();
   WaitForWorker();
-  EXPECT_EQ(RootListings(), (std::vector<std::string>{"E:", "D:", "C:"}));
-  auto ops = window.Ops();
-  ASSERT_GE(ops.size(), 2u);
-  EXPECT_EQ(ops[ops.size() - 2], "status 0 扫描完成!");
-  EXPECT_EQ(ops.back(), "enable 1");
+  EXPECT_EQ(window.Shown(), (Ops{"H:\\x.txt", "E:\\x.txt", "D:\\x.txt", "C:\\x.txt"}));
+  Ops ops = window.Ops();
+  EXPECT_EQ(Ops(ops.end() - 2, ops.end()), (Ops{"status 0 扫描完成!", "enable 1"}));
   EXPECT_TRUE(ScanStopped);
-  EXPECT_EQ(window.currentFile, "D:\\last.txt");
   // The finer timer is asked for once and given back.
-  EXPECT_EQ(TraceOf("TimeBeginPeriod").size(), 1u);
-  EXPECT_EQ(machine.TimerPeriodDepth(), 0);
+  EXPECT_EQ(TraceOf("Time"), (Ops{"TimeBeginPeriod 1", "TimeEndPeriod 1"}));
 }
 
-TEST_F(ScanControlTest, OnlyFloppiesMeansAnImmediateEnd) {
-  MemoryPlatform bare;
-  bare.SetDriveType('C', kDriveCdrom);
-  bare.AddDrive('A', kDriveRemovable);
-  bare.AddFile("A:\\x.exe", "x");
-  SetPlatform(&bare);
-  StartFullScan();
-  ASSERT_EQ(bare.WaitForSingleObject(ScanWorkerHandle(), 20000), kWaitObject0);
-  EXPECT_EQ(window.Ops(), (std::vector<std::string>{"status 0 扫描完成!", "enable 1"}));
+// These use the window as the real one behaves: the worker's calls wait in a
+// queue until the window thread (the test's own) pumps or makes a call. With
+// floppies alone the scan ends at once, having walked nothing. However late the
+// window carries out the command's own calls, the end report comes after them.
+TEST_F(ScanControlTest, AScanWithOnlyFloppiesEndsAtOnceAndLeavesFullScanEnabled) {
+  machine.SetDriveType('C', kDriveCdrom);
+  machine.AddDrive('A', kDriveRemovable);
+  machine.AddFile("A:\\x.exe", "x");
+  window.QueueCallsFromOtherThreads();
+  // The command's disabling of the button is carried out as late as can be:
+  // after any worker that exists by then has ended.
+  window.beforeWindowThreadOp = [&](const std::string& op) {
+    if (op == "enable 0" && ScanWorkerHandle() != kNullHandle) machine.WaitForSingleObject(ScanWorkerHandle(), 20000);
+  };
+  Ops expected;
+  for (int press = 1; press <= 3; ++press) {
+    FullScanCommand();
+    WaitForWorker();
+    window.Pump();
+    expected.insert(expected.end(), {"status 0 正在扫描,请等待!", "status 2 已清除文件数:0", "enable 0",
+                                     "status 0 扫描完成!", "enable 1"});
+  }
+  EXPECT_EQ(window.Ops(), expected);
   EXPECT_EQ(ScannedFiles, 0);
-  SetPlatform(&machine);
 }
 
 // C:, D: and E: present; the stop comes while D: is walked. D: ends after its
@@ -98,125 +103,65 @@ TEST_F(ScanControlTest, OnlyFloppiesMeansAnImmediateEnd) {
 TEST_F(ScanControlTest, StopDuringADriveStillTouchesTheFirstEntryOfLaterDrives) {
   machine.AddDrive('D', kDriveFixed);
   machine.AddDrive('E', kDriveFixed);
-  machine.AddFile("E:\\e.txt", "x");
-  machine.AddFile("D:\\d1.txt", "x");
-  machine.AddFile("D:\\d2.txt", "x");
-  machine.AddFile("C:\\c1.txt", "x");
-  machine.AddFile("C:\\c2.txt", "x");
+  for (const char* path : {"E:\\e.txt", "D:\\d1.txt", "D:\\d2.txt", "C:\\c1.txt", "C:\\c2.txt"}) machine.AddFile(path, "x");
   window.onOp = [](const std::string& op) {
     if (op == "file D:\\d1.txt") RequestScanStop();
   };
   StartFullScan();
   WaitForWorker();
-  EXPECT_EQ(RootListings(), (std::vector<std::string>{"E:", "D:", "C:"}));
   // C:'s first entry is its windows folder, whose walk ends after one entry.
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"E:\\e.txt", "D:\\d1.txt"}));
+  EXPECT_EQ(window.Shown(), (Ops{"E:\\e.txt", "D:\\d1.txt"}));
+  EXPECT_EQ(TraceOf("FindFirstFileA C:\\*.*").size(), 1u);
   EXPECT_EQ(window.panels[0], "扫描中止!");
   EXPECT_TRUE(window.fullScanEnabled);
 }
 
-TEST_F(ScanControlTest, StopBeforeAnyScanLeavesTheFlagSetUntilTheNextStart) {
+// A start whose thread cannot be created reports nothing: the button stays off
+// until the stop. The stop still cleans the roots, and its flag holds only
+// until the next start.
+TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {
+  machine.FailCall(Op::CreateThread, 1, kErrorNotEnoughMemory);
+  FullScanCommand();
+  EXPECT_FALSE(ScanStopped);
+  machine.AddFile("C:\\setup.exe", "x");
   StopScanCommand();
+  EXPECT_EQ(window.Ops(), (Ops{"status 0 正在扫描,请等待!", "status 2 已清除文件数:0", "enable 0", "enable 1",
+                              "log C:\\setup.exe 删除成功!"}));
   EXPECT_TRUE(ScanStopped);
-  EXPECT_TRUE(window.fullScanEnabled);
   EXPECT_EQ(ScanWorkerHandle(), kNullHandle);
+  machine.AddFile("C:\\autorun.inf", "x");
+  EmptyLogCommand();
+  EXPECT_EQ(window.Log(), (Ops{"C:\\autorun.inf 删除成功!"}));
   StartFullScan();
   WaitForWorker();
   EXPECT_EQ(window.panels[0], "扫描完成!");
 }
 
-// A start pressed right after a stop, while the stopped worker is still busy
-// with its current entry, must not walk beside it: the new walk begins only
-// after the old worker has ended, and only the new scan reports.
-TEST_F(ScanControlTest, StartRightAfterStopNeverRunsTwoWalks) {
-  machine.AddDrive('D', kDriveFixed);
-  for (int i = 0; i < 5; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
-  Gate gate;
-  std::atomic<bool> held{false};
-  machine.OnSleep([&](std::uint32_t) {
-    if (ScannedFiles == 2 && !held.exchange(true)) gate.Hold();
-  });
-  StartFullScan();
-  gate.WaitUntilReached();
-  StopScanCommand();
-  ScannedFiles = 0;
-  StartFullScan();
-  EXPECT_TRUE(ScanWorkerRunning());
-  gate.Open();
-  WaitForWorker();
-  // The first walk showed two files, the second all five, one after the other.
-  std::vector<std::string> expected = {"D:\\f0.txt", "D:\\f1.txt"};
-  for (int i = 0; i < 5; ++i) expected.push_back("D:\\f" + std::to_string(i) + ".txt");
-  EXPECT_EQ(Shown(), expected);
-  auto ops = window.Ops();
-  EXPECT_EQ(std::count(ops.begin(), ops.end(), "status 0 扫描中止!"), 0);
-  EXPECT_EQ(std::count(ops.begin(), ops.end(), "status 0 扫描完成!"), 1);
-  EXPECT_EQ(ops.back(), "enable 1");
-  EXPECT_EQ(ScannedFiles, 5);
-}
-
-// A stop that comes while the new scan still waits for the old worker cancels
-// the new scan too.
-TEST_F(ScanControlTest, StopWhileWaitingForTheOldWorkerCancelsTheNewScan) {
-  machine.AddDrive('D', kDriveFixed);
-  for (int i = 0; i < 3; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
-  Gate gate;
-  std::atomic<bool> held{false};
-  machine.OnSleep([&](std::uint32_t) {
-    if (ScannedFiles == 1 && !held.exchange(true)) gate.Hold();
-  });
-  StartFullScan();
-  gate.WaitUntilReached();
-  StopScanCommand();
-  StartFullScan();
-  StopScanCommand();
-  gate.Open();
-  WaitForWorker();
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\f0.txt"}));
-  EXPECT_EQ(window.panels[0], "扫描中止!");
-  EXPECT_TRUE(ScanStopped);
-}
-
 TEST_F(ScanControlTest, FullScanCommandRunsItsStepsInOrder) {
   machine.AddFile("C:\\autorun.inf", "x");
   machine.AddProcess("explorer.exe");
-  ScannedFiles = 7;
-  window.panels[1] = "扫描文件数:7";
   // The real window carries the worker's calls over after the command has
   // returned; here the worker is held until then.
   Gate commandDone;
   machine.OnSleep([&](std::uint32_t) { commandDone.Hold(); });
   FullScanCommand();
-  auto ops = window.Ops();
+  Ops ops = window.Ops();
   commandDone.Open();
-  ASSERT_EQ(ops.size(), 5u);
-  EXPECT_EQ(ops[0], "log C:\\autorun.inf 删除成功!");
-  EXPECT_EQ(ops[1], "log 扫描进程:explorer.exe");
-  EXPECT_EQ(ops[2], "status 0 正在扫描,请等待!");
-  EXPECT_EQ(ops[3], "status 2 已清除文件数:0");
+  EXPECT_EQ(ops, (Ops{"log C:\\autorun.inf 删除成功!", "log 扫描进程:explorer.exe", "status 0 正在扫描,请等待!",
+                      "status 2 已清除文件数:0", "enable 0"}));
   // The registry value comes first of all.
-  auto trace = machine.Trace();
+  Ops trace = machine.Trace();
   auto reg = std::find_if(trace.begin(), trace.end(), [](const std::string& l) { return l.rfind("RegCreateKeyExA", 0) == 0; });
-  auto del = std::find_if(trace.begin(), trace.end(), [](const std::string& l) { return l.rfind("DeleteFileA", 0) == 0; });
-  EXPECT_LT(reg - trace.begin(), del - trace.begin());
+  EXPECT_EQ(std::find_if(trace.begin(), reg, [](const std::string& l) { return l.rfind("DeleteFileA", 0) == 0; }), reg);
   WaitForWorker();
-  EXPECT_EQ(ops.back(), "enable 0");
-  EXPECT_EQ(window.Ops().back(), "enable 1");
+  ops.insert(ops.end(), {"status 0 扫描完成!", "enable 1"});
+  EXPECT_EQ(window.Ops(), ops);
   auto value = machine.RegValue(kHkeyLocalMachine,
                                 "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL",
                                 "CheckedValue");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->type, kRegDword);
   EXPECT_EQ(value->data, std::string("\x01\0\0\0", 4));  // the number 1, as REG_DWORD stores it
-}
-
-TEST_F(ScanControlTest, StopAndEmptyLogCommandsCleanTheRootsLast) {
-  machine.AddFile("C:\\setup.exe", "x");
-  StopScanCommand();
-  EXPECT_EQ(window.Ops(), (std::vector<std::string>{"enable 1", "log C:\\setup.exe 删除成功!"}));
-  machine.AddFile("C:\\autorun.inf", "x");
-  EmptyLogCommand();
-  EXPECT_EQ(window.Log(), (std::vector<std::string>{"C:\\autorun.inf 删除成功!"}));
 }
 
 // No memory outside the walker's own guards, in a command's steps or on the
@@ -237,85 +182,58 @@ TEST_F(ScanControlTest, AFailureOutsideTheWalkEndsTheCommandOrTheScanNotTheProgr
   EXPECT_EQ(window.Ops().back(), "enable 1");
 }
 
-// ---- One owner for panel 0 and "全盘杀毒" ------------------------------------
-// These tests use the window as the real one behaves: the worker's calls wait
-// in a queue until the window thread (the test's own) pumps or makes a call.
-
-// A scan with no drive to walk ends at once. However late the window carries
-// out the command's own calls, the worker's end report comes after them.
-TEST_F(ScanControlTest, AScanThatEndsAtOnceLeavesFullScanEnabled) {
-  MemoryPlatform bare;
-  bare.SetDriveType('C', kDriveCdrom);
-  bare.AddDrive('A', kDriveRemovable);
-  SetPlatform(&bare);
-  window.QueueCallsFromOtherThreads();
-  // The command's disabling of the button is carried out as late as can be:
-  // after any worker that exists by then has ended.
-  window.beforeWindowThreadOp = [&](const std::string& op) {
-    if (op == "enable 0" && ScanWorkerHandle() != kNullHandle) bare.WaitForSingleObject(ScanWorkerHandle(), 20000);
-  };
-  for (int press = 1; press <= 3; ++press) {
-    FullScanCommand();
-    ASSERT_EQ(bare.WaitForSingleObject(ScanWorkerHandle(), 20000), kWaitObject0);
-    window.Pump();
-    EXPECT_EQ(window.Panel(0), "扫描完成!") << "press " << press;
-    EXPECT_TRUE(window.FullScanEnabled()) << "press " << press;
-  }
-  window.beforeWindowThreadOp = nullptr;
-  ResetScanControl();
-  SetPlatform(&machine);
-}
-
-// "停止杀毒" then "全盘杀毒" while the stopped worker is at each step of its
-// end: still in its last entry, or in the middle of queueing "扫描中止!" and the
-// button. The new scan alone decides panel 0 and the button from its own
-// "正在扫描,请等待!" on; the old worker's report lands before it or not at all.
-TEST_F(ScanControlTest, AStoppedWorkerNeverReportsIntoTheNextScan) {
-  machine.AddDrive('D', kDriveFixed);
-  for (int i = 0; i < 3; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
-  const char* holdPoints[] = {"last entry", "status 0 扫描中止!", "enable 1"};
-  for (const std::string hold : holdPoints) {
-    SCOPED_TRACE("old worker held at: " + hold);
+// "停止杀毒" then "全盘杀毒" while the stopped worker is still in its last entry,
+// or in the middle of queueing "扫描中止!" and the button. The new walk begins
+// only after the old worker has ended, and the new scan alone decides panel 0
+// and the button from its own "正在扫描,请等待!" on: the old worker's report
+// lands before it or not at all. A stop while the new scan still waits for the
+// old worker cancels the new scan too.
+TEST_F(ScanControlTest, AStartAfterAStopWaitsForTheStoppedWorkerWhichNeverReportsIntoIt) {
+  AddDriveD(3);
+  struct {
+    std::string heldAt;
+    bool stopWhileWaiting;
+  } rows[] = {{"last entry", false}, {"status 0 扫描中止!", false}, {"enable 1", false}, {"last entry", true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE("old worker held at: " + row.heldAt + (row.stopWhileWaiting ? ", stop while waiting" : ""));
     FakeWindow w;
     SetWindow(&w);
     w.QueueCallsFromOtherThreads();
     Gate inEntry, inReport;
-    std::thread::id firstWorker;
-    machine.OnSleep([&](std::uint32_t ms) {
-      if (ms == kScanPacingDelay && ScannedFiles == 1 && firstWorker == std::thread::id()) {
-        firstWorker = std::this_thread::get_id();
-        inEntry.Hold();
-      }
-    });
+    HoldFirstWorkerAfterFile(inEntry, 1);
     w.onOp = [&](const std::string& op) {
-      if (op == hold && std::this_thread::get_id() == firstWorker) inReport.Hold();
+      if (op == row.heldAt && std::this_thread::get_id() == firstWorker.load()) inReport.Hold();
     };
     FullScanCommand();
     inEntry.WaitUntilReached();
     StopScanCommand();
-    Gate& held = hold == "last entry" ? inEntry : inReport;
-    if (&held == &inReport) inEntry.Open();
-    std::thread opener = held.OpenSoonAfterReached();
-    held.WaitUntilReached();
+    std::thread opener;  // the new command waits out a report being queued
+    if (row.heldAt != "last entry") {
+      inEntry.Open();
+      opener = inReport.OpenSoonAfterReached();
+      inReport.WaitUntilReached();
+    }
     FullScanCommand();
-    opener.join();
+    if (row.stopWhileWaiting) StopScanCommand();
+    if (opener.joinable()) opener.join();
     inEntry.Open();
     WaitForWorker();
     w.Pump();
 
-    auto ops = w.Ops();
+    Ops shown = {FileOnD(0)}, panel0AndButton = {"status 0 正在扫描,请等待!", "enable 0"};
+    if (row.stopWhileWaiting) {
+      panel0AndButton.insert(panel0AndButton.end(), {"enable 1", "status 0 扫描中止!", "enable 1"});
+    } else {
+      shown.insert(shown.end(), {FileOnD(0), FileOnD(1), FileOnD(2)});
+      panel0AndButton.insert(panel0AndButton.end(), {"status 0 扫描完成!", "enable 1"});
+    }
+    EXPECT_EQ(w.Shown(), shown);
+    Ops ops = w.OpsStarting({"status 0 ", "enable "});
     auto start = std::find(ops.rbegin(), ops.rend(), "status 0 正在扫描,请等待!");
     ASSERT_NE(start, ops.rend());
-    std::vector<std::string> sinceStart(start.base() - 1, ops.end());
-    std::vector<std::string> panel0AndButton;
-    for (const std::string& op : sinceStart) {
-      if (op.rfind("status 0 ", 0) == 0 || op.rfind("enable ", 0) == 0) panel0AndButton.push_back(op);
-    }
-    EXPECT_EQ(panel0AndButton, (std::vector<std::string>{"status 0 正在扫描,请等待!", "enable 0",
-                                                         "status 0 扫描完成!", "enable 1"}));
-    EXPECT_EQ(w.Panel(0), "扫描完成!");
-    EXPECT_TRUE(w.FullScanEnabled());
-    EXPECT_EQ(ScannedFiles, 3);
+    EXPECT_EQ(Ops(start.base() - 1, ops.end()), panel0AndButton);
+    EXPECT_EQ(ScannedFiles, row.stopWhileWaiting ? 0 : 3);
+    EXPECT_TRUE(ScanStopped);
     machine.OnSleep(nullptr);
     ResetScanControl();
     SetWindow(&window);
@@ -333,10 +251,9 @@ TEST_F(ScanControlTest, CountersOfANewScanStartWithItsOwnWalk) {
   machine.AddFile("D:\\d.txt", "x");
   machine.AddFile("D:\\z.exe", Infected("host z"));
   Gate atFirstProgram;
-  std::thread::id firstWorker;
   window.onOp = [&](const std::string& op) {
-    if (op == "file E:\\a.exe" && firstWorker == std::thread::id()) {
-      firstWorker = std::this_thread::get_id();
+    std::thread::id none;
+    if (op == "file E:\\a.exe" && firstWorker.compare_exchange_strong(none, std::this_thread::get_id())) {
       atFirstProgram.Hold();
     }
   };
@@ -352,8 +269,8 @@ TEST_F(ScanControlTest, CountersOfANewScanStartWithItsOwnWalk) {
   EXPECT_EQ(CleanedFiles, 1);
   EXPECT_EQ(window.panels[1], "扫描文件数:4");
   EXPECT_EQ(window.panels[2], "已清除文件数:1");
-  EXPECT_EQ(LogWith("还原成功!"), (std::vector<std::string>{"E:\\a.exe还原成功!", "D:\\z.exe还原成功!"}));
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"E:\\a.exe", "E:\\a.exe", "E:\\e.txt", "D:\\d.txt", "D:\\z.exe"}));
+  EXPECT_EQ(LogWith("还原成功!"), (Ops{"E:\\a.exe还原成功!", "D:\\z.exe还原成功!"}));
+  EXPECT_EQ(window.Shown(), (Ops{"E:\\a.exe", "E:\\a.exe", "E:\\e.txt", "D:\\d.txt", "D:\\z.exe"}));
 }
 
 // Random presses of the three buttons, pumps of the window and pauses, against
@@ -361,47 +278,32 @@ TEST_F(ScanControlTest, CountersOfANewScanStartWithItsOwnWalk) {
 // 0 and the button agree, a whole walk counts each file once, and no worker
 // ever showed a file after a newer one had begun to.
 TEST_F(ScanControlTest, RandomPressesNeverLeaveTwoWalkersOrAStuckButton) {
-  machine.AddDrive('D', kDriveFixed);
-  for (int i = 0; i < 12; ++i) machine.AddFile("D:\\f" + std::to_string(i) + ".txt", "x");
   const int kWalkFiles = 12;  // C: holds no file
+  AddDriveD(kWalkFiles);
   const unsigned seed = std::random_device()();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   std::mutex mu;
-  std::uniform_int_distribution<int> pauseUs(0, 200);
-  machine.OnSleep([&](std::uint32_t) {
-    int us;
-    {
-      std::lock_guard<std::mutex> lock(mu);
-      us = pauseUs(random);
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(us));
-  });
+  auto draw = [&](int low, int high) {
+    std::lock_guard<std::mutex> lock(mu);
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  machine.OnSleep([&](std::uint32_t) { std::this_thread::sleep_for(std::chrono::microseconds(draw(0, 200))); });
   for (int sequence = 0; sequence < 300; ++sequence) {
     FakeWindow w;
     SetWindow(&w);
     w.QueueCallsFromOtherThreads();
     // Every other sequence has no drive to walk: each scan then ends at once.
     bool nothingToWalk = sequence % 2 == 1;
-    machine.SetDriveType('C', nothingToWalk ? kDriveCdrom : kDriveFixed);
-    machine.SetDriveType('D', nothingToWalk ? kDriveCdrom : kDriveFixed);
+    for (char drive : {'C', 'D'}) machine.SetDriveType(drive, nothingToWalk ? kDriveCdrom : kDriveFixed);
     std::vector<std::thread::id> showers;  // the thread of each shown file, in order
     w.onOp = [&](const std::string& op) {
       if (op.rfind("file ", 0) != 0) return;
       std::lock_guard<std::mutex> lock(mu);
       showers.push_back(std::this_thread::get_id());
     };
-    int steps;
-    {
-      std::lock_guard<std::mutex> lock(mu);
-      steps = std::uniform_int_distribution<int>(2, 10)(random);
-    }
-    for (int step = 0; step < steps; ++step) {
-      int action;
-      {
-        std::lock_guard<std::mutex> lock(mu);
-        action = std::uniform_int_distribution<int>(0, 4)(random);
-      }
+    for (int step = 0, steps = draw(2, 10); step < steps; ++step) {
+      int action = draw(0, 4);
       if (action == 0 && w.FullScanEnabled()) FullScanCommand();
       if (action == 1) StopScanCommand();
       if (action == 2) EmptyLogCommand();
@@ -413,8 +315,7 @@ TEST_F(ScanControlTest, RandomPressesNeverLeaveTwoWalkersOrAStuckButton) {
     SCOPED_TRACE("sequence " + std::to_string(sequence));
     if (w.Ops().empty()) continue;
     std::string end = w.Panel(0);
-    bool scanned = end != "扫描状态";
-    if (scanned) {
+    if (end != "扫描状态") {
       EXPECT_TRUE(end == "扫描完成!" || end == "扫描中止!") << end;
       EXPECT_TRUE(w.FullScanEnabled());
     }
@@ -435,39 +336,32 @@ TEST_F(ScanControlTest, RandomPressesNeverLeaveTwoWalkersOrAStuckButton) {
 // ---- The end of the program --------------------------------------------------
 
 // A machine whose writes can be held: the test stops the worker in the middle
-// of a rewrite, after its first chunk has landed.
+// of a rewrite, after its first chunk has landed. Its Wait is the window's wait
+// while the program ends: the walk's wait runs out at once; the next wait looks
+// at the file and the rewrite still under way, and only then lets it go on.
 class HoldingMachine : public MemoryPlatform {
  public:
   bool WriteFile(Handle file, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) override {
     if (++writes == holdAtWrite) gate.Hold();
     return MemoryPlatform::WriteFile(file, buffer, toWrite, written);
   }
+  static bool Wait(Handle worker, std::uint32_t milliseconds) {
+    HoldingMachine& m = *current;
+    if (++m.waits == 1) return false;
+    if (m.waits == 2) {
+      m.bytesWhenWaitedFor = m.FileBytes("E:\\big.exe");
+      m.underWayWhenWaitedFor = RewritesUnderWay();
+      m.gate.Open();
+    }
+    return m.WaitForSingleObject(worker, milliseconds) == kWaitObject0;
+  }
+  static HoldingMachine* current;
   std::atomic<int> writes{0};
-  int holdAtWrite = 0;
+  int holdAtWrite = 0, waits = 0, underWayWhenWaitedFor = -1;
+  std::string bytesWhenWaitedFor;
   Gate gate;
 };
-
-struct SettleProbe {
-  HoldingMachine* machine = nullptr;
-  std::string path, before, after;
-  int waits = 0;
-  bool midWayWhenWaitedFor = false;
-  int underWayWhenWaitedFor = -1;
-};
-SettleProbe* probe = nullptr;
-
-// The window's wait while the program ends. The walk's wait runs out at once;
-// the next wait sees the rewrite still under way, and only then lets it go on.
-bool ProbeWait(Handle worker, std::uint32_t milliseconds) {
-  if (++probe->waits == 1) return false;
-  if (probe->waits == 2) {
-    std::string now = probe->machine->FileBytes(probe->path);
-    probe->midWayWhenWaitedFor = now != probe->before && now != probe->after;
-    probe->underWayWhenWaitedFor = RewritesUnderWay();
-    probe->machine->gate.Open();
-  }
-  return probe->machine->WaitForSingleObject(worker, milliseconds) == kWaitObject0;
-}
+HoldingMachine* HoldingMachine::current = nullptr;
 
 std::vector<int> listenerSaw;
 std::mutex listenerMu;
@@ -476,10 +370,10 @@ void RecordRewriteCount() {
   listenerSaw.push_back(RewritesUnderWay());
 }
 
-// The program ends while a 1.5 MiB program is half rewritten: the end waits
-// for that rewrite, however long it takes, and lets no other rewrite begin.
-// The stopped walk still reaches the first entry of D:, an infected program,
-// which must be left as it is.
+// The program ends while a 1.5 MiB program is half rewritten: the end stops
+// the walk and waits for that rewrite, however long it takes, and lets no
+// other rewrite begin. The stopped walk still reaches the first entry of D:,
+// an infected program, which must be left as it is.
 TEST_F(ScanControlTest, TheProgramEndsOnlyWhenNoRewriteIsUnderWay) {
   HoldingMachine held;
   held.AddDrive('D', kDriveFixed);
@@ -493,20 +387,15 @@ TEST_F(ScanControlTest, TheProgramEndsOnlyWhenNoRewriteIsUnderWay) {
   SetPlatform(&held);
   listenerSaw.clear();
   SetRewriteListener(RecordRewriteCount);
-  SettleProbe settle;
-  settle.machine = &held;
-  settle.path = "E:\\big.exe";
-  settle.before = big;
-  settle.after = host;
-  probe = &settle;
+  HoldingMachine::current = &held;
 
   StartFullScan();
   held.gate.WaitUntilReached();
   EXPECT_EQ(RewritesUnderWay(), 1);
-  SettleScanForExit(10, ProbeWait);
+  SettleScanForExit(10, HoldingMachine::Wait);
 
-  EXPECT_TRUE(settle.midWayWhenWaitedFor);
-  EXPECT_EQ(settle.underWayWhenWaitedFor, 1);
+  EXPECT_TRUE(held.bytesWhenWaitedFor != big && held.bytesWhenWaitedFor != host);  // mid-way
+  EXPECT_EQ(held.underWayWhenWaitedFor, 1);
   EXPECT_EQ(held.FileBytes("E:\\big.exe"), host);  // whole and new when the program may end
   EXPECT_EQ(RewritesUnderWay(), 0);
   EXPECT_EQ(held.FileBytes("D:\\next.exe"), next);
@@ -529,7 +418,7 @@ TEST_F(ScanControlTest, TheProgramEndsOnlyWhenNoRewriteIsUnderWay) {
   held.gate.Open();
   ResetScanControl();  // allows rewrites again and lets the worker finish
   EXPECT_EQ(held.FileBytes("D:\\next.exe"), "next host");
-  probe = nullptr;
+  EXPECT_EQ(window.panels[0], "扫描中止!");  // the walk was asked to stop
   SetPlatform(&machine);
 }
 

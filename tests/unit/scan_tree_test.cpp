@@ -14,14 +14,6 @@ class ScanTreeTest : public EngineTest {
     machine.AddDrive('D', kDriveFixed);
     machine.SetTracing(true);
   }
-  // The files shown in Edit1, in order.
-  std::vector<std::string> Shown() {
-    std::vector<std::string> shown;
-    for (const std::string& op : window.Ops()) {
-      if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
-    }
-    return shown;
-  }
   int CountSleeps(std::uint32_t ms) {
     auto s = machine.Sleeps();
     return static_cast<int>(std::count(s.begin(), s.end(), ms));
@@ -44,7 +36,7 @@ TEST_F(ScanTreeTest, DeletesMarkersBeforeDescendingThenExaminesFiles) {
   EXPECT_FALSE(machine.Exists("D:\\sub\\Quellin_.ini"));
   EXPECT_TRUE(machine.Exists("D:\\Quellin_.ini"));
   // The root marker is met as an ordinary file: counted and shown.
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\f.html", "D:\\Quellin_.ini"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\f.html", "D:\\Quellin_.ini"}));
   EXPECT_EQ(ScannedFiles, 2);
   EXPECT_EQ(window.panels[1], "扫描文件数:2");
   // Attributes are reset, then a 1 ms pause, then the deletion.
@@ -61,7 +53,7 @@ TEST_F(ScanTreeTest, FolderNamedLikeAMarkerIsWalkedNotDeleted) {
   ScanTree("D:\\");
   EXPECT_TRUE(machine.IsFolder("D:\\a\\Quellin_.ini"));
   EXPECT_TRUE(window.Log().empty());
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\Quellin_.ini\\x.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\a\\Quellin_.ini\\x.txt"}));
 }
 
 TEST_F(ScanTreeTest, DotNamesArePassedOverButPaced) {
@@ -85,7 +77,7 @@ TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
   machine.AddSparseFile("D:\\three.exe", 3ull << 30);
   machine.AddSparseFile("D:\\four.exe", (4ull << 30) + 10);
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\under.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\under.txt"}));
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
@@ -135,7 +127,7 @@ TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
     if (op == "file D:\\a\\1.txt") ScanStopped = true;
   };
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\1.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\a\\1.txt"}));
   // "." and ".." come before 1.txt in the folder, then one pause per level.
   EXPECT_EQ(CountSleeps(10), 4);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
@@ -215,7 +207,7 @@ TEST_F(ScanTreeTest, OfTwoEntriesMatchingAMarkerTheFirstIsTheOneDeleted) {
     ScanTree(root);
     EXPECT_EQ(window.Log(), (std::vector<std::string>{root + "\\s\\QUELLIN_.INI 删除成功!"}));
     EXPECT_EQ(machine.ListNames(root + "\\s"), (std::vector<std::string>{"Quellin_.ini"}));
-    EXPECT_EQ(Shown(), listable ? std::vector<std::string>{root + "\\s\\Quellin_.ini"} : std::vector<std::string>{});
+    EXPECT_EQ(window.Shown(), listable ? std::vector<std::string>{root + "\\s\\Quellin_.ini"} : std::vector<std::string>{});
   }
 }
 
@@ -225,7 +217,7 @@ TEST_F(ScanTreeTest, OverlongPathsAreNeverOpenedOrDeletedShortened) {
   machine.AddFile(folder + "\\" + std::string(30, 'n') + ".exe", "x");
   machine.AddFolder(folder + "\\" + std::string(20, 'g'));
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{folder + "\\short.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{folder + "\\short.txt"}));
   EXPECT_TRUE(TraceOf("CreateFileA").empty());
   EXPECT_TRUE(TraceOf("DeleteFileA").empty());
   EXPECT_TRUE(machine.Exists(folder + "\\" + std::string(30, 'n') + ".exe"));
@@ -244,7 +236,7 @@ TEST_F(ScanTreeTest, HiddenAndSystemEntriesAreWalked) {
   machine.AddFolder("D:\\h", kAttrDirectory | kAttrHidden | kAttrSystem);
   machine.AddFile("D:\\h\\s.txt", "x", kAttrSystem | kAttrHidden | kAttrReadOnly);
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\h\\s.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\h\\s.txt"}));
 }
 
 TEST_F(ScanTreeTest, ListingOperationsSkipExcludedEntriesAndCloseOnce) {
