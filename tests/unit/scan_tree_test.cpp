@@ -14,14 +14,6 @@ class ScanTreeTest : public EngineTest {
     machine.AddDrive('D', kDriveFixed);
     machine.SetTracing(true);
   }
-  // The files shown in Edit1, in order.
-  std::vector<std::string> Shown() {
-    std::vector<std::string> shown;
-    for (const std::string& op : window.Ops()) {
-      if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
-    }
-    return shown;
-  }
   int CountSleeps(std::uint32_t ms) {
     auto s = machine.Sleeps();
     return static_cast<int>(std::count(s.begin(), s.end(), ms));
@@ -44,7 +36,7 @@ TEST_F(ScanTreeTest, DeletesMarkersBeforeDescendingThenExaminesFiles) {
   EXPECT_FALSE(machine.Exists("D:\\sub\\Quellin_.ini"));
   EXPECT_TRUE(machine.Exists("D:\\Quellin_.ini"));
   // The root marker is met as an ordinary file: counted and shown.
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\f.html", "D:\\Quellin_.ini"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\f.html", "D:\\Quellin_.ini"}));
   EXPECT_EQ(ScannedFiles, 2);
   EXPECT_EQ(window.panels[1], "扫描文件数:2");
   // Attributes are reset, then a 1 ms pause, then the deletion.
@@ -61,7 +53,7 @@ TEST_F(ScanTreeTest, FolderNamedLikeAMarkerIsWalkedNotDeleted) {
   ScanTree("D:\\");
   EXPECT_TRUE(machine.IsFolder("D:\\a\\Quellin_.ini"));
   EXPECT_TRUE(window.Log().empty());
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\Quellin_.ini\\x.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\a\\Quellin_.ini\\x.txt"}));
 }
 
 TEST_F(ScanTreeTest, DotNamesArePassedOverButPaced) {
@@ -85,7 +77,7 @@ TEST_F(ScanTreeTest, SizeLimitJudgesTheWholeSize) {
   machine.AddSparseFile("D:\\three.exe", 3ull << 30);
   machine.AddSparseFile("D:\\four.exe", (4ull << 30) + 10);
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\under.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\under.txt"}));
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
@@ -135,7 +127,7 @@ TEST_F(ScanTreeTest, StopEndsEveryLevelAfterItsCurrentEntry) {
     if (op == "file D:\\a\\1.txt") ScanStopped = true;
   };
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\a\\1.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\a\\1.txt"}));
   // "." and ".." come before 1.txt in the folder, then one pause per level.
   EXPECT_EQ(CountSleeps(10), 4);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
@@ -167,37 +159,33 @@ TEST_F(ScanTreeTest, MarkersAreJudgedAsTheirOwnSearchJudgesThem) {
     for (Way way : {kWhole, kUnlistable, kBrokenOff}) {
       SCOPED_TRACE(std::string(c.name) + (c.folder ? " folder" : "") + (c.undeletable ? " undeletable" : "") +
                    " way " + std::to_string(way));
-      MemoryPlatform m;
-      FakeWindow w;
-      SetPlatform(&m);
-      SetWindow(&w);
-      ScannedFiles = 0;
-      m.AddDrive('D', kDriveFixed);
-      const std::string name = c.name, entry = "D:\\s\\" + name;
-      c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
-      if (c.shortName) m.SetShortName(entry, c.shortName);
-      m.AddFile("D:\\s\\x.txt", "x");
-      const std::string key = c.shortName ? c.shortName : name;
-      const std::string marker = std::string("D:\\s\\") + (key.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
-      const bool present = key.size() <= 13 && QueryFilePresent(marker);
-      if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
-      if (way == kUnlistable) m.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
-      if (way == kBrokenOff) m.FailCall(Op::FindNextFileA, 3, kErrorReadFault);  // after "." and ".."
-      m.SetTracing(true);
-      ScanTree("D:\\");
-      const bool deleted = present && !c.undeletable;
-      EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{entry + " 删除成功!"} : std::vector<std::string>{});
-      EXPECT_EQ(m.Exists(entry), !deleted);
-      // A marker left behind in a whole listing is met as a file.
-      EXPECT_EQ(ScannedFiles, way != kWhole ? 0 : deleted || c.folder ? 1 : 2);
-      const std::vector<std::string> trace = m.Trace();
-      EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
-                              [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
-                way != kWhole ? 4 : c.folder ? 3 : 2);
+      OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
+        ScannedFiles = 0;
+        m.AddDrive('D', kDriveFixed);
+        const std::string name = c.name, entry = "D:\\s\\" + name;
+        c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
+        if (c.shortName) m.SetShortName(entry, c.shortName);
+        m.AddFile("D:\\s\\x.txt", "x");
+        const std::string key = c.shortName ? c.shortName : name;
+        const std::string marker = std::string("D:\\s\\") + (key.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
+        const bool present = key.size() <= 13 && QueryFilePresent(marker);
+        if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
+        if (way == kUnlistable) m.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
+        if (way == kBrokenOff) m.FailCall(Op::FindNextFileA, 3, kErrorReadFault);  // after "." and ".."
+        m.SetTracing(true);
+        ScanTree("D:\\");
+        const bool deleted = present && !c.undeletable;
+        EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{entry + " 删除成功!"} : std::vector<std::string>{});
+        EXPECT_EQ(m.Exists(entry), !deleted);
+        // A marker left behind in a whole listing is met as a file.
+        EXPECT_EQ(ScannedFiles, way != kWhole ? 0 : deleted || c.folder ? 1 : 2);
+        const std::vector<std::string> trace = m.Trace();
+        EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
+                  way != kWhole ? 4 : c.folder ? 3 : 2);
+      });
     }
   }
-  SetPlatform(&machine);
-  SetWindow(&window);
 }
 
 // In a folder whose names differ in case, the first entry a search would find
@@ -215,7 +203,7 @@ TEST_F(ScanTreeTest, OfTwoEntriesMatchingAMarkerTheFirstIsTheOneDeleted) {
     ScanTree(root);
     EXPECT_EQ(window.Log(), (std::vector<std::string>{root + "\\s\\QUELLIN_.INI 删除成功!"}));
     EXPECT_EQ(machine.ListNames(root + "\\s"), (std::vector<std::string>{"Quellin_.ini"}));
-    EXPECT_EQ(Shown(), listable ? std::vector<std::string>{root + "\\s\\Quellin_.ini"} : std::vector<std::string>{});
+    EXPECT_EQ(window.Shown(), listable ? std::vector<std::string>{root + "\\s\\Quellin_.ini"} : std::vector<std::string>{});
   }
 }
 
@@ -225,7 +213,7 @@ TEST_F(ScanTreeTest, OverlongPathsAreNeverOpenedOrDeletedShortened) {
   machine.AddFile(folder + "\\" + std::string(30, 'n') + ".exe", "x");
   machine.AddFolder(folder + "\\" + std::string(20, 'g'));
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{folder + "\\short.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{folder + "\\short.txt"}));
   EXPECT_TRUE(TraceOf("CreateFileA").empty());
   EXPECT_TRUE(TraceOf("DeleteFileA").empty());
   EXPECT_TRUE(machine.Exists(folder + "\\" + std::string(30, 'n') + ".exe"));
@@ -244,7 +232,7 @@ TEST_F(ScanTreeTest, HiddenAndSystemEntriesAreWalked) {
   machine.AddFolder("D:\\h", kAttrDirectory | kAttrHidden | kAttrSystem);
   machine.AddFile("D:\\h\\s.txt", "x", kAttrSystem | kAttrHidden | kAttrReadOnly);
   ScanTree("D:\\");
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"D:\\h\\s.txt"}));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"D:\\h\\s.txt"}));
 }
 
 TEST_F(ScanTreeTest, ListingOperationsSkipExcludedEntriesAndCloseOnce) {
