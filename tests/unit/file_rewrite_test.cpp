@@ -101,7 +101,7 @@ TEST_F(FileRewriteTest, ResultTellsWhetherARetryCanHelp) {
   }
 }
 
-TEST_F(FileRewriteTest, OnlyAProgramHoldingTheFileIsWaitedFor) {
+TEST_F(FileRewriteTest, AFileAnotherProgramHoldsIsTriedThreeTimes) {
   machine.AddProcess("f.exe", kPath);
   machine.AddFile(kPath, kOriginal);
   EXPECT_FALSE(RepairFileInPlace(kPath, kOriginal, kNew));
@@ -109,8 +109,9 @@ TEST_F(FileRewriteTest, OnlyAProgramHoldingTheFileIsWaitedFor) {
   EXPECT_EQ(machine.FileBytes(kPath), kOriginal);
 }
 
-// A rewrite that meets the program's end backs off untouched until rewrites
-// are allowed again, and the window hears the count go up and back each time.
+// A rewrite that meets the program's end waits until rewrites are allowed
+// again; the window hears the count go up, back down as the rewrite backs
+// off, and up and down again around the rewrite itself.
 std::vector<int> countsHeard;
 TEST_F(FileRewriteTest, ARewriteHeldBackBacksOffAndSaysSo) {
   countsHeard.clear();
