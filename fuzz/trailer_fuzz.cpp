@@ -3,7 +3,6 @@
 // front, and the restorer's effect on a file holding that content.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "engine/restore_infected_file.h"
@@ -13,14 +12,6 @@
 namespace vx {
 namespace {
 
-bool Contains(const std::string& text, const char* marker) {
-  std::size_t n = std::strlen(marker);
-  for (std::size_t i = 0; i + n <= text.size(); ++i) {
-    if (std::memcmp(text.data() + i, marker, n) == 0) return true;
-  }
-  return false;
-}
-
 // The rule: the bytes after the last zero byte are the trailer; it counts when
 // it holds both markers and a terminator (its first 0x01). Before the
 // terminator stand a five-byte lead field, then a text field that the first
@@ -29,26 +20,14 @@ bool Contains(const std::string& text, const char* marker) {
 // digits, and its value N at most the count of bytes before the zero byte:
 // the host is the N bytes just before that zero byte.
 bool RuleHost(const std::string& content, std::string* host) {
-  std::size_t zero = content.size();
-  for (std::size_t i = content.size(); i-- > 0;) {
-    if (content[i] == '\0') {
-      zero = i;
-      break;
-    }
-  }
-  if (zero == content.size()) return false;  // no zero byte: no place for the host to end
-  std::string trailer(content, zero + 1);
-  if (!Contains(trailer, "QmTez") || !Contains(trailer, "QMTEZ")) return false;
-  std::size_t terminator = 0;
-  while (terminator < trailer.size() && trailer[terminator] != '\x01') ++terminator;
-  if (terminator == trailer.size()) return false;
-  std::size_t field = 5;
-  for (std::size_t i = 5; i < terminator; ++i) {
-    if (trailer[i] == '\x02') {
-      field = i + 1;
-      break;
-    }
-  }
+  const std::size_t zero = content.rfind('\0');
+  if (zero == std::string::npos) return false;  // no zero byte: no place for the host to end
+  const std::string trailer(content, zero + 1);
+  if (trailer.find("QmTez") == std::string::npos || trailer.find("QMTEZ") == std::string::npos) return false;
+  const std::size_t terminator = trailer.find('\x01');
+  if (terminator == std::string::npos) return false;
+  const std::size_t separator = trailer.find('\x02', 5);
+  const std::size_t field = separator < terminator ? separator + 1 : 5;
   if (field >= terminator) return false;  // no digit at all
   std::uint64_t n = 0;
   for (std::size_t i = field; i < terminator; ++i) {

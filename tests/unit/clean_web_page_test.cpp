@@ -68,28 +68,5 @@ TEST_F(CleanWebPageTest, ReadsThePatternOnceAfterTheFile) {
   EXPECT_EQ(window.Ops(), (std::vector<std::string>{"pattern", "log C:\\a.htm 网页还原成功!", "pattern"}));
 }
 
-TEST_F(CleanWebPageTest, ProtectedPagesAreUntouchedEvenWhereTheSystemWouldAllowIt) {
-  for (bool refuses : {true, false}) {
-    machine.SetRefusesProtectedFiles(refuses);
-    for (std::uint32_t bit : {kAttrReadOnly, kAttrHidden, kAttrSystem}) {
-      machine.AddFile("C:\\p.htm", P(), kAttrArchive | bit);
-      CleanWebPage("C:\\p.htm");
-      EXPECT_EQ(machine.FileBytes("C:\\p.htm"), P()) << bit;
-      EXPECT_EQ(machine.Attributes("C:\\p.htm"), kAttrArchive | bit);
-    }
-  }
-  EXPECT_TRUE(window.Log().empty());
-}
-
-TEST_F(CleanWebPageTest, CleaningCountsNothingAndLeavesThePanelsAlone) {
-  ScannedFiles = 7;
-  CleanedFiles = 2;
-  Clean(P());
-  EXPECT_EQ(ScannedFiles, 7);
-  EXPECT_EQ(CleanedFiles, 2);
-  EXPECT_EQ(window.panels[2], "已清除文件数:");
-  EXPECT_EQ(window.Ops(), (std::vector<std::string>{"pattern", "log " + kLine}));
-}
-
 }  // namespace
 }  // namespace vx

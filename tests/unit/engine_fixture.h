@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ class EngineTest : public ::testing::Test {
     SetPlatform(nullptr);
   }
 
+  // Runs one case of a loop on a machine and a window of its own, then puts
+  // the test's own back.
+  void OnFresh(const std::function<void(MemoryPlatform&, FakeWindow&)>& body) {
+    MemoryPlatform m;
+    FakeWindow w;
+    SetPlatform(&m);
+    SetWindow(&w);
+    body(m, w);
+    SetWindow(&window);
+    SetPlatform(&machine);
+  }
   // Lines of the log that contain text, in order.
   std::vector<std::string> LogWith(const std::string& text) {
     std::vector<std::string> found;

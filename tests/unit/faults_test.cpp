@@ -193,14 +193,6 @@ void ListFiles(const MemoryPlatform& m, const std::string& folder, std::set<std:
   }
 }
 
-std::vector<std::string> Shown(FakeWindow& w) {
-  std::vector<std::string> shown;
-  for (const std::string& op : w.Ops()) {
-    if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
-  }
-  return shown;
-}
-
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
@@ -210,7 +202,7 @@ void JudgeFiles(MemoryPlatform& m, FakeWindow& w, std::vector<std::string>* prob
   auto expect = [&](bool ok, const std::string& what) {
     if (!ok) problems->push_back(what);
   };
-  std::vector<std::string> log = w.Log(), shown = Shown(w);
+  std::vector<std::string> log = w.Log(), shown = w.Shown();
   std::multiset<std::string> expectedLog;
   std::set<std::string> expectedFiles = {kBig};
   int restored = 0;
@@ -252,7 +244,7 @@ void JudgeWalkWentOn(const std::pair<Op, std::string>& call, FakeWindow& w, std:
       call.second.compare(call.second.size() - all.size(), all.size(), all) == 0) {
     lost = call.second.substr(0, call.second.size() - all.size());
   }
-  std::vector<std::string> shown = Shown(w);
+  std::vector<std::string> shown = w.Shown();
   for (const Sample& s : Tree()) {
     if (s.kind == Kind::kMarker || s.path.find("\\.") != std::string::npos) continue;
     if (!lost.empty() && Under(s.path, lost)) continue;
@@ -284,36 +276,21 @@ Subject Walk() {
 
 // ---- The loops ---------------------------------------------------------------------
 
-PlannedFault AnyCall(int nth, FaultKind kind, bool persistent = false, std::uint32_t bytes = 10) {
-  PlannedFault f;
-  f.nth = nth;
-  f.kind = kind;
-  f.persistent = persistent;
-  f.bytes = bytes;
-  return f;
-}
-
-// One way a single call fails: its kind, for good or once, where a write is cut.
-struct Mode {
-  FaultKind kind;
-  bool persistent;
-  std::uint32_t bytes;
-};
-
-// Every way the call of op can fail alone, for a write of size bytes.
-std::vector<Mode> SingleModes(Op op, std::uint32_t size, const Subject& s) {
-  std::vector<Mode> modes;
+// Every way the nth call, one of op, can fail alone, for a write of size bytes
+// (Op::Count: the fault falls on the nth call whatever its operation).
+std::vector<PlannedFault> SingleFaults(int nth, Op op, std::uint32_t size, const Subject& s) {
+  std::vector<PlannedFault> faults;
   for (FaultKind kind : {FaultKind::kRetryable, FaultKind::kHard}) {
     for (bool persistent : {false, true}) {
       if (persistent && op == Op::WriteFile && !s.persistentWrites) continue;
-      modes.push_back({kind, persistent, 10});
+      faults.push_back({Op::Count, nth, kind, 10, persistent});
     }
   }
-  if (op != Op::WriteFile) return modes;
+  if (op != Op::WriteFile) return faults;
   for (std::uint32_t bytes : std::set<std::uint32_t>{0u, 1u, size / 2, size - 1}) {
-    for (FaultKind kind : {FaultKind::kWriteCut, FaultKind::kWriteCutShort}) modes.push_back({kind, false, bytes});
+    for (FaultKind kind : {FaultKind::kWriteCut, FaultKind::kWriteCutShort}) faults.push_back({Op::Count, nth, kind, bytes});
   }
-  return modes;
+  return faults;
 }
 
 // The kinds a pair's faults take at a call of op.
@@ -375,12 +352,12 @@ class Faults : public ::testing::Test {
     for (int nth = 1; nth <= static_cast<int>(clean.ops.size()); ++nth) {
       Op op = clean.ops[nth - 1];
       std::uint32_t size = op == Op::WriteFile ? clean.writes[write++] : 0;
-      for (const Mode& mode : SingleModes(op, size, s)) {
-        Run one = RunPlan(s, {AnyCall(nth, mode.kind, mode.persistent, mode.bytes)});
+      for (const PlannedFault& fault : SingleFaults(nth, op, size, s)) {
+        Run one = RunPlan(s, {fault});
         if (one.isVoid || one.fired == 0) continue;
         tally.Add(one.outcome);
         // A passing fault after the file was read is outlasted by the next attempt.
-        bool passing = mode.kind == FaultKind::kRetryable && !mode.persistent && nth > s.calls;
+        bool passing = fault.kind == FaultKind::kRetryable && !fault.persistent && nth > s.calls;
         EXPECT_TRUE(!passing || one.outcome == RepairOutcome::kRepaired) << s.name << " " << OpName(op) << " #" << nth;
       }
     }
@@ -393,11 +370,11 @@ class Faults : public ::testing::Test {
     FaultTally tally;
     for (int first = s.calls + 1; first <= static_cast<int>(clean.ops.size()); ++first) {
       for (FaultKind k1 : PairKinds(clean.ops[first - 1])) {
-        Run one = RunPlan(s, {AnyCall(first, k1)});
+        Run one = RunPlan(s, {{Op::Count, first, k1}});
         if (one.isVoid || one.fired == 0) continue;
         for (int later = first + 1; later <= static_cast<int>(one.ops.size()); ++later) {
           for (FaultKind k2 : PairKinds(one.ops[later - 1])) {
-            Run two = RunPlan(s, {AnyCall(first, k1), AnyCall(later - first, k2)});
+            Run two = RunPlan(s, {{Op::Count, first, k1}, {Op::Count, later - first, k2}});
             if (!two.isVoid && two.fired == 2) tally.Add(two.outcome);
           }
         }

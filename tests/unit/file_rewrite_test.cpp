@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/file_rewrite.h"
+#include "engine/rewrite_guard.h"
 #include "tests/unit/engine_fixture.h"
 #include "tests/unit/repair_cases.h"
 
@@ -26,21 +27,35 @@ const char* Name(RewriteResult r) {
   return "?";
 }
 
-// What each refusal or fault makes of one rewrite, and that the file always
-// holds exactly what the result says.
+// What each refusal or fault makes of one rewrite, that the file always holds
+// exactly what the result says, and the pauses it took to get there.
 TEST_F(FileRewriteTest, ResultTellsWhetherARetryCanHelp) {
+  // One byte more than the ANSI calls take.
+  const std::string longPath = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxPath - 132, 'a');
   struct Case {
     const char* what;
     std::function<void(MemoryPlatform&)> setup;
     RewriteResult want;
+    std::vector<std::uint32_t> sleeps = {};
+    std::string replacement = kNew, path = kPath;
+  };
+  auto asRoot = [](std::uint32_t bit) {  // Wine as root writes protected files; the rewrite still must not
+    return [bit](MemoryPlatform& m) {
+      m.SetRefusesProtectedFiles(false);
+      m.AddFile(kPath, kOriginal, bit);
+    };
   };
   const Case cases[] = {
       {"nothing in the way", [](MemoryPlatform&) {}, RewriteResult::kDone},
+      {"a replacement as long as the original", [](MemoryPlatform&) {}, RewriteResult::kDone, {},
+       std::string(kOriginal.size(), 'x')},
+      {"a replacement longer than the original", [](MemoryPlatform&) {}, RewriteResult::kRefused, {}, kOriginal + "."},
+      {"a path the ANSI calls cannot take", [&](MemoryPlatform& m) { m.AddFile(longPath, kOriginal); },
+       RewriteResult::kRefused, {}, kNew, longPath},
       {"read-only", [](MemoryPlatform& m) { m.AddFile(kPath, kOriginal, kAttrReadOnly); }, RewriteResult::kRefused},
-      {"hidden, Wine as root", [](MemoryPlatform& m) {
-         m.SetRefusesProtectedFiles(false);
-         m.AddFile(kPath, kOriginal, kAttrHidden);
-       }, RewriteResult::kRefused},
+      {"read-only, Wine as root", asRoot(kAttrReadOnly), RewriteResult::kRefused},
+      {"hidden, Wine as root", asRoot(kAttrHidden), RewriteResult::kRefused},
+      {"system, Wine as root", asRoot(kAttrSystem), RewriteResult::kRefused},
       {"changed since it was read", [](MemoryPlatform& m) { m.AddFile(kPath, kOriginal + "!"); },
        RewriteResult::kRefused},
       {"gone since it was read", [](MemoryPlatform& m) { m.AddFile("C:\\apps\\other.exe", ""); m.DeleteFileA(kPath); },
@@ -56,42 +71,58 @@ TEST_F(FileRewriteTest, ResultTellsWhetherARetryCanHelp) {
       {"a locked region on the write", [](MemoryPlatform& m) { m.FailCall(Op::WriteFile, 1, kErrorLockViolation); },
        RewriteResult::kBusy},
       {"a full disk", [](MemoryPlatform& m) { m.FailWriteAfter(3); }, RewriteResult::kRefused},
+      // Nothing landed, so the file that still holds the original needs no write and no wait.
+      {"every write refused", [](MemoryPlatform& m) { m.FailCall(Op::WriteFile, 1, kErrorDiskFull, true); },
+       RewriteResult::kRefused},
       {"the cut fails", [](MemoryPlatform& m) { m.FailCall(Op::SetEndOfFile, 1, kErrorAccessDenied); },
        RewriteResult::kRefused},
       {"the flush fails", [](MemoryPlatform& m) { m.FailCall(Op::FlushFileBuffers, 1, kErrorWriteFault); },
        RewriteResult::kDone},
       {"the close fails", [](MemoryPlatform& m) { m.FailCall(Op::CloseHandle, 1, kErrorInvalidHandle); },
        RewriteResult::kDone},
+      // The look at what the failed close left waits before it tries again.
+      {"the close fails, the file held a moment after", [](MemoryPlatform& m) {
+         m.FailCall(Op::CloseHandle, 1, kErrorInvalidHandle);
+         m.FailCall(Op::CreateFileA, 2, kErrorSharingViolation);
+       }, RewriteResult::kDone, {10}},
   };
   for (const Case& c : cases) {
-    MemoryPlatform m;
-    SetPlatform(&m);
-    m.AddFile(kPath, kOriginal);
-    c.setup(m);
-    std::string before = m.FileBytes(kPath);
-    int openBefore = m.OpenHandleCount();
-    RewriteResult got = RewriteFileInPlace(kPath, kOriginal, kNew);
-    EXPECT_STREQ(Name(got), Name(c.want)) << c.what;
-    EXPECT_EQ(m.FileBytes(kPath), got == RewriteResult::kDone ? kNew : before) << c.what;
-    EXPECT_EQ(m.OpenHandleCount(), openBefore) << c.what;
-    // Putting a file right needs no pause when nothing got in the way of the read-back.
-    EXPECT_TRUE(m.Sleeps().empty()) << c.what;
-    SetPlatform(&machine);
+    OnFresh([&](MemoryPlatform& m, FakeWindow&) {
+      m.AddFile(kPath, kOriginal);
+      c.setup(m);
+      std::string before = m.FileBytes(c.path);
+      int openBefore = m.OpenHandleCount();
+      RewriteResult got = RewriteFileInPlace(c.path, kOriginal, c.replacement);
+      EXPECT_STREQ(Name(got), Name(c.want)) << c.what;
+      EXPECT_EQ(m.FileBytes(c.path), got == RewriteResult::kDone ? c.replacement : before) << c.what;
+      EXPECT_EQ(m.OpenHandleCount(), openBefore) << c.what;
+      EXPECT_EQ(m.Sleeps(), c.sleeps) << c.what;
+    });
   }
 }
 
-TEST_F(FileRewriteTest, OnlyAProgramHoldingTheFileIsWaitedFor) {
-  machine.AddFile(kPath, kOriginal, kAttrSystem);
-  EXPECT_FALSE(RepairFileInPlace(kPath, kOriginal, kNew));
-  machine.AddFile(kPath, kOriginal);
-  machine.FailWriteAfter(0);
-  EXPECT_FALSE(RepairFileInPlace(kPath, kOriginal, kNew));
-  EXPECT_TRUE(machine.Sleeps().empty());
-
+TEST_F(FileRewriteTest, AFileAnotherProgramHoldsIsTriedThreeTimes) {
   machine.AddProcess("f.exe", kPath);
+  machine.AddFile(kPath, kOriginal);
   EXPECT_FALSE(RepairFileInPlace(kPath, kOriginal, kNew));
   EXPECT_EQ(machine.Sleeps(), (std::vector<std::uint32_t>{50, 50}));  // three attempts in all
   EXPECT_EQ(machine.FileBytes(kPath), kOriginal);
+}
+
+// A rewrite that meets the program's end waits until rewrites are allowed
+// again; the window hears the count go up, back down as the rewrite backs
+// off, and up and down again around the rewrite itself.
+std::vector<int> countsHeard;
+TEST_F(FileRewriteTest, ARewriteHeldBackBacksOffAndSaysSo) {
+  countsHeard.clear();
+  SetRewriteListener([] { countsHeard.push_back(RewritesUnderWay()); });
+  HoldBackRewrites();
+  machine.OnSleep([](std::uint32_t) { AllowRewrites(); });
+  machine.AddFile(kPath, kOriginal);
+  EXPECT_EQ(RewriteFileInPlace(kPath, kOriginal, kNew), RewriteResult::kDone);
+  SetRewriteListener(nullptr);
+  EXPECT_EQ(countsHeard, (std::vector<int>{1, 0, 1, 0}));
+  EXPECT_EQ(machine.Sleeps(), std::vector<std::uint32_t>{50});
 }
 
 // The one loss the rewrite cannot prevent without a copy of the file: the disk

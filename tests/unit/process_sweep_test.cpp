@@ -11,14 +11,17 @@ class ProcessSweepTest : public EngineTest {};
 TEST_F(ProcessSweepTest, ListsEveryProcessAndEndsTheWormsWithTheirFiles) {
   machine.AddProcess("explorer.exe");
   std::uint32_t worm = machine.AddProcess("QadRelv.EXE", std::string(kDrivers) + "QadRelv.EXE");
+  std::uint32_t copy = machine.AddProcess("qadrelv.exe");  // a second copy: ended too; its file is gone already
   machine.AddProcess("notepad.exe");
   EXPECT_TRUE(KillTrojanProcesses());
   EXPECT_EQ(window.Log(), (std::vector<std::string>{
                               "扫描进程:explorer.exe", "扫描进程:QadRelv.EXE", "关闭木马进程:QadRelv.EXE",
-                              "QadRelv.EXE 删除成功!", "扫描进程:notepad.exe"}));
+                              "QadRelv.EXE 删除成功!", "扫描进程:qadrelv.exe", "关闭木马进程:qadrelv.exe",
+                              "扫描进程:notepad.exe"}));
   EXPECT_FALSE(machine.ProcessRunning(worm));
+  EXPECT_FALSE(machine.ProcessRunning(copy));
   EXPECT_FALSE(machine.Exists(std::string(kDrivers) + "QadRelv.EXE"));
-  EXPECT_EQ(machine.OpenProcessAccessSeen(), (std::vector<std::uint32_t>{kProcessAllAccessClassic}));
+  EXPECT_EQ(machine.OpenProcessAccessSeen(), (std::vector<std::uint32_t>(2, kProcessAllAccessClassic)));
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 
@@ -30,17 +33,6 @@ TEST_F(ProcessSweepTest, NamesMatchWholeAndFoldOnlyLatinLetters) {
   KillTrojanProcesses();
   EXPECT_EQ(LogWith("关闭木马进程:"), (std::vector<std::string>{"关闭木马进程:MKZBR48.EXE", "关闭木马进程:mTzBr48.exe"}));
   EXPECT_EQ(LogWith("扫描进程:").size(), 6u);
-}
-
-TEST_F(ProcessSweepTest, TwoCopiesAreBothEndedAndTheFileDeletedOnce) {
-  machine.AddFile(std::string(kDrivers) + "qardelv.exe", "MZ");
-  std::uint32_t a = machine.AddProcess("qardelv.exe");
-  std::uint32_t b = machine.AddProcess("qardelv.exe");
-  KillTrojanProcesses();
-  EXPECT_FALSE(machine.ProcessRunning(a));
-  EXPECT_FALSE(machine.ProcessRunning(b));
-  EXPECT_EQ(LogWith("关闭木马进程:").size(), 2u);
-  EXPECT_EQ(LogWith(" 删除成功!").size(), 1u);
 }
 
 TEST_F(ProcessSweepTest, AProcessNotEndedIsNotReportedClosedButItsFileIsTried) {
@@ -66,67 +58,52 @@ TEST_F(ProcessSweepTest, ClosedLineOnlyWhenTheTerminationSucceeded) {
     bool logged;
   };
   for (Case c : {Case{Op::OpenProcess, false}, Case{Op::TerminateProcess, false}, Case{Op::CloseHandle, true}}) {
-    MemoryPlatform m;
-    FakeWindow w;
-    SetPlatform(&m);
-    SetWindow(&w);
-    std::uint32_t pid = m.AddProcess("mtzbr48.exe");
-    // The snapshot's own close comes after the process handle's.
-    m.FailCall(c.op, 1, kErrorAccessDenied);
-    KillTrojanProcesses();
-    EXPECT_EQ(m.FaultsFired(), 1) << OpName(c.op);
-    EXPECT_EQ(m.ProcessRunning(pid), !c.logged) << OpName(c.op);
-    EXPECT_EQ(w.Log().size(), c.logged ? 2u : 1u) << OpName(c.op);
-    EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(c.op);
+    OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
+      std::uint32_t pid = m.AddProcess("mtzbr48.exe");
+      // The snapshot's own close comes after the process handle's.
+      m.FailCall(c.op, 1, kErrorAccessDenied);
+      KillTrojanProcesses();
+      EXPECT_EQ(m.FaultsFired(), 1) << OpName(c.op);
+      EXPECT_EQ(m.ProcessRunning(pid), !c.logged) << OpName(c.op);
+      EXPECT_EQ(w.Log().size(), c.logged ? 2u : 1u) << OpName(c.op);
+      EXPECT_EQ(m.OpenHandleCount(), 0) << OpName(c.op);
+    });
   }
-  SetWindow(&window);
-  SetPlatform(&machine);
 }
 
 // Without the snapshot or the first-entry function nothing is listed, without
-// the next-entry function the first entry alone; no handle is closed that
-// was never opened, and the scan goes on.
+// the next-entry function the first entry alone, and nothing either when the
+// system refuses the snapshot (""); no handle is closed that was never
+// opened, and the scan goes on.
 TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoesOn) {
   struct Case {
     const char* missing;
     std::size_t listed;
     int closes;
   };
-  for (Case c : {Case{"CreateToolhelp32Snapshot", 0, 0}, Case{"Process32First", 0, 1}, Case{"Process32Next", 1, 1}}) {
-    MemoryPlatform m;
-    FakeWindow w;
-    SetPlatform(&m);
-    SetWindow(&w);
-    ResetToolHelpBinding();
-    m.AddProcess("explorer.exe");
-    m.AddProcess("notepad.exe");
-    m.RemoveExport(c.missing);
-    EXPECT_TRUE(KillTrojanProcesses());
-    EXPECT_EQ(w.Log().size(), c.listed) << c.missing;
-    EXPECT_EQ(m.CallCount(Op::CloseHandle), c.closes) << c.missing;
-    EXPECT_EQ(m.OpenHandleCount(), 0) << c.missing;
+  for (Case c : {Case{"CreateToolhelp32Snapshot", 0, 0}, Case{"Process32First", 0, 1}, Case{"Process32Next", 1, 1},
+                 Case{"", 0, 0}}) {
+    OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
+      ResetToolHelpBinding();
+      m.AddProcess("explorer.exe");
+      m.AddProcess("notepad.exe");
+      *c.missing ? m.RemoveExport(c.missing) : m.FailCall(Op::CreateToolhelp32Snapshot, 1, kErrorAccessDenied);
+      EXPECT_TRUE(KillTrojanProcesses());
+      EXPECT_EQ(w.Log().size(), c.listed) << c.missing;
+      EXPECT_EQ(m.CallCount(Op::CloseHandle), c.closes) << c.missing;
+      EXPECT_EQ(m.OpenHandleCount(), 0) << c.missing;
+    });
   }
-  SetWindow(&window);
-
-  ResetToolHelpBinding();
-  MemoryPlatform noKernel;
-  noKernel.AddProcess("qadrelv.exe");
-  noKernel.SetKernel32Loaded(false);
-  SetPlatform(&noKernel);
-  EXPECT_TRUE(KillTrojanProcesses());
-  EXPECT_TRUE(window.Log().empty());
-  // A failed lookup of the module is tried again at the next call.
-  noKernel.SetKernel32Loaded(true);
-  EXPECT_TRUE(BindToolHelp());
-  SetPlatform(&machine);
-}
-
-TEST_F(ProcessSweepTest, RefusedSnapshotLogsNothing) {
-  machine.AddProcess("qadrelv.exe");
-  machine.FailCall(Op::CreateToolhelp32Snapshot, 1, kErrorAccessDenied);
-  EXPECT_TRUE(KillTrojanProcesses());
-  EXPECT_TRUE(window.Log().empty());
-  EXPECT_EQ(machine.OpenHandleCount(), 0);
+  OnFresh([](MemoryPlatform& noKernel, FakeWindow& w) {
+    ResetToolHelpBinding();
+    noKernel.AddProcess("qadrelv.exe");
+    noKernel.SetKernel32Loaded(false);
+    EXPECT_TRUE(KillTrojanProcesses());
+    EXPECT_TRUE(w.Log().empty());
+    // A failed lookup of the module is tried again at the next call.
+    noKernel.SetKernel32Loaded(true);
+    EXPECT_TRUE(BindToolHelp());
+  });
 }
 
 // The worm's file is deleted from the system folder's "drivers" at any path
@@ -138,21 +115,17 @@ TEST_F(ProcessSweepTest, TheWormFileIsDeletedOnlyWhereTheAnsiCallsReach) {
     bool deleted;
   };
   for (const Case& c : {Case{deep, true}, Case{deep + "s", false}, Case{"", false}}) {
-    MemoryPlatform m;
-    FakeWindow w;
-    SetPlatform(&m);
-    SetWindow(&w);
-    m.SetSystemDirectory(c.system);
-    m.AddProcess("qadrelv.exe");
-    const std::string file = c.system + "\\drivers\\qadrelv.exe";
-    if (!c.system.empty()) m.AddFile(file, "MZ");
-    KillTrojanProcesses();
-    EXPECT_EQ(m.CallCount(Op::DeleteFileA), c.deleted ? 1 : 0) << c.system.size();
-    EXPECT_EQ(m.Exists(file), !c.deleted && !c.system.empty()) << c.system.size();
-    EXPECT_EQ(w.Log().size(), c.deleted ? 3u : 2u) << c.system.size();  // listed, ended, and deleted
+    OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
+      m.SetSystemDirectory(c.system);
+      m.AddProcess("qadrelv.exe");
+      const std::string file = c.system + "\\drivers\\qadrelv.exe";
+      if (!c.system.empty()) m.AddFile(file, "MZ");
+      KillTrojanProcesses();
+      EXPECT_EQ(m.CallCount(Op::DeleteFileA), c.deleted ? 1 : 0) << c.system.size();
+      EXPECT_EQ(m.Exists(file), !c.deleted && !c.system.empty()) << c.system.size();
+      EXPECT_EQ(w.Log().size(), c.deleted ? 3u : 2u) << c.system.size();  // listed, ended, and deleted
+    });
   }
-  SetWindow(&window);
-  SetPlatform(&machine);
 }
 
 }  // namespace

@@ -95,39 +95,5 @@ TEST_F(RestoreTest, FilesWithoutASoundTrailerAreNeverOpenedForWriting) {
   EXPECT_EQ(CleanedFiles, 0);
 }
 
-TEST_F(RestoreTest, ProtectedFilesAreUntouchedEvenWhereTheSystemWouldAllowIt) {
-  for (bool refuses : {true, false}) {
-    machine.SetRefusesProtectedFiles(refuses);
-    for (std::uint32_t bit : {kAttrReadOnly, kAttrHidden, kAttrSystem}) {
-      machine.AddFile("C:\\p.exe", Infected("3"), kAttrArchive | bit);
-      RestoreInfectedFile("C:\\p.exe");
-      EXPECT_EQ(machine.FileBytes("C:\\p.exe"), Infected("3")) << bit;
-      EXPECT_EQ(machine.Attributes("C:\\p.exe"), kAttrArchive | bit);
-    }
-  }
-  EXPECT_TRUE(window.Ops().empty());
-  EXPECT_EQ(CleanedFiles, 0);
-  EXPECT_EQ(machine.CallCount(Op::WriteFile), 0);
-}
-
-TEST_F(RestoreTest, ARunningProgramIsRetriedBrieflyThenLeftAlone) {
-  machine.AddFile("C:\\run.exe", Infected("3"));
-  machine.AddProcess("run.exe", "C:\\run.exe");
-  RestoreInfectedFile("C:\\run.exe");
-  EXPECT_EQ(machine.FileBytes("C:\\run.exe"), Infected("3"));
-  EXPECT_EQ(machine.Sleeps().size(), 2u);  // three attempts in all
-  EXPECT_TRUE(window.Ops().empty());
-  EXPECT_EQ(CleanedFiles, 0);
-}
-
-TEST_F(RestoreTest, AFileHeldForAMomentIsRestoredOnTheNextAttempt) {
-  machine.AddFile("C:\\a.exe", Infected("8"));
-  machine.FailCall(Op::CreateFileA, 2, kErrorSharingViolation);  // the rewrite's first open
-  RestoreInfectedFile("C:\\a.exe");
-  EXPECT_EQ(machine.FileBytes("C:\\a.exe"), "ABCDEFGH");
-  EXPECT_EQ(machine.Sleeps().size(), 1u);
-  EXPECT_EQ(CleanedFiles, 1);
-}
-
 }  // namespace
 }  // namespace vx

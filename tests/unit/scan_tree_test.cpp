@@ -159,37 +159,33 @@ TEST_F(ScanTreeTest, MarkersAreJudgedAsTheirOwnSearchJudgesThem) {
     for (Way way : {kWhole, kUnlistable, kBrokenOff}) {
       SCOPED_TRACE(std::string(c.name) + (c.folder ? " folder" : "") + (c.undeletable ? " undeletable" : "") +
                    " way " + std::to_string(way));
-      MemoryPlatform m;
-      FakeWindow w;
-      SetPlatform(&m);
-      SetWindow(&w);
-      ScannedFiles = 0;
-      m.AddDrive('D', kDriveFixed);
-      const std::string name = c.name, entry = "D:\\s\\" + name;
-      c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
-      if (c.shortName) m.SetShortName(entry, c.shortName);
-      m.AddFile("D:\\s\\x.txt", "x");
-      const std::string key = c.shortName ? c.shortName : name;
-      const std::string marker = std::string("D:\\s\\") + (key.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
-      const bool present = key.size() <= 13 && QueryFilePresent(marker);
-      if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
-      if (way == kUnlistable) m.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
-      if (way == kBrokenOff) m.FailCall(Op::FindNextFileA, 3, kErrorReadFault);  // after "." and ".."
-      m.SetTracing(true);
-      ScanTree("D:\\");
-      const bool deleted = present && !c.undeletable;
-      EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{entry + " 删除成功!"} : std::vector<std::string>{});
-      EXPECT_EQ(m.Exists(entry), !deleted);
-      // A marker left behind in a whole listing is met as a file.
-      EXPECT_EQ(ScannedFiles, way != kWhole ? 0 : deleted || c.folder ? 1 : 2);
-      const std::vector<std::string> trace = m.Trace();
-      EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
-                              [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
-                way != kWhole ? 4 : c.folder ? 3 : 2);
+      OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
+        ScannedFiles = 0;
+        m.AddDrive('D', kDriveFixed);
+        const std::string name = c.name, entry = "D:\\s\\" + name;
+        c.folder ? m.AddFolder(entry) : m.AddFile(entry, "m", kAttrHidden | kAttrSystem, c.lastWrite);
+        if (c.shortName) m.SetShortName(entry, c.shortName);
+        m.AddFile("D:\\s\\x.txt", "x");
+        const std::string key = c.shortName ? c.shortName : name;
+        const std::string marker = std::string("D:\\s\\") + (key.size() == 12 ? "Quellin_.ini" : "Quellin__.ini");
+        const bool present = key.size() <= 13 && QueryFilePresent(marker);
+        if (c.undeletable) m.FailCall(Op::DeleteFileA, 1, kErrorAccessDenied);
+        if (way == kUnlistable) m.FailCall(Op::FindFirstFileA, 2, kErrorAccessDenied);  // the root's listing is the first
+        if (way == kBrokenOff) m.FailCall(Op::FindNextFileA, 3, kErrorReadFault);  // after "." and ".."
+        m.SetTracing(true);
+        ScanTree("D:\\");
+        const bool deleted = present && !c.undeletable;
+        EXPECT_EQ(w.Log(), deleted ? std::vector<std::string>{entry + " 删除成功!"} : std::vector<std::string>{});
+        EXPECT_EQ(m.Exists(entry), !deleted);
+        // A marker left behind in a whole listing is met as a file.
+        EXPECT_EQ(ScannedFiles, way != kWhole ? 0 : deleted || c.folder ? 1 : 2);
+        const std::vector<std::string> trace = m.Trace();
+        EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                [](const std::string& t) { return t.compare(0, 15, "FindFirstFileA ") == 0; }),
+                  way != kWhole ? 4 : c.folder ? 3 : 2);
+      });
     }
   }
-  SetPlatform(&machine);
-  SetWindow(&window);
 }
 
 // In a folder whose names differ in case, the first entry a search would find
