@@ -108,14 +108,6 @@ class FakeWindow : public WindowOps {
     std::lock_guard<std::mutex> lock(mu_);
     return log;
   }
-  // The files shown in Edit1, in order.
-  std::vector<std::string> Shown() {
-    std::vector<std::string> shown;
-    for (const std::string& op : Ops()) {
-      if (op.compare(0, 5, "file ") == 0) shown.push_back(op.substr(5));
-    }
-    return shown;
-  }
   // Queued mode: the state the user sees, read on the window thread.
   bool FullScanEnabled() {
     std::lock_guard<std::mutex> lock(mu_);
