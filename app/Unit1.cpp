@@ -135,8 +135,6 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       OnDestroy();
       return 0;
-    default:
-      break;
   }
   return DefWindowProcA(handle_, message, wParam, lParam);
 }

@@ -34,7 +34,8 @@ class TForm1 : public WindowOps {
   TForm1& operator=(const TForm1&) = delete;
 
   // Creates the window and its controls, owned by `owner`, centred on the
-  // screen (on the work area when the taskbar would cover a part) and shown. False when Windows refuses to create it.
+  // screen (on the work area when the taskbar would cover a part) and shown.
+  // False when Windows refuses to create it.
   bool Create(HINSTANCE instance, HWND owner, int show);
   HWND Handle() const { return handle_; }
 

@@ -61,7 +61,7 @@ inline std::int64_t EntrySize(const WIN32_FIND_DATAA& entry) {
 // Lists folder (ending in "\") with FindFirstFileA/FindNextFileA and follows
 // the walker's own rules (vx::FateOf): calls examine for every file a walk
 // examines and descends where it descends. Returns the number of entries
-// listed. Uses the engine's platform, which the caller sets.
+// listed.
 inline long WalkLikeScan(const std::string& folder,
                          const std::function<void(const std::string& path, const WIN32_FIND_DATAA&)>& examine) {
   WIN32_FIND_DATAA entry;
@@ -82,7 +82,8 @@ inline long WalkLikeScan(const std::string& folder,
 }
 
 // The roots of the drives a full scan walks, in its order (highest letter
-// first), from the engine's own choice of drives.
+// first), from the engine's own choice of drives; asks the engine's
+// platform, which the caller sets.
 inline std::vector<std::string> ScannedRoots() {
   std::vector<std::string> roots;
   const std::string letters = vx::ListScanDrives();

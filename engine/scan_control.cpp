@@ -90,8 +90,6 @@ void StartCounters() {
   if (CleanedFiles.exchange(0) != 0) SetStatusText(2, std::string(kPanelCleanedPrefix) + "0");
 }
 
-// A superseded worker hands no further drive to the walker: the newer scan
-// walks them all itself.
 // Sleep(10) lasts a whole timer tick (about 15.6 ms) at the default timer
 // resolution; 1 ms resolution keeps each pause close to 10 ms. It is given
 // back however the walk ends.
@@ -102,6 +100,8 @@ struct FinerTimer {
   }
 };
 
+// A superseded worker hands no further drive to the walker: the newer scan
+// walks them all itself.
 void WalkDrives(const std::string& drives, std::uint32_t scan) {
   FinerTimer timer;
   for (std::size_t i = drives.size(); i > 0 && IsNewest(scan); --i) {
@@ -162,9 +162,9 @@ std::uint32_t VX_WINAPI FullScanWorker(void* param) {
     }
     completed = true;
   } catch (...) {
-    // No memory outside the walker's own guards (the drive list, a count, a
-    // drive's first listing): an exception must not end the process with the
-    // window. No rewrite is under way here.
+    // No memory outside the walker's own guard (the drive list, a count, the
+    // walk's words): an exception must not end the process with the window.
+    // No rewrite is under way here.
   }
   ReportEnd(start.scan, completed);
   return 0;

@@ -33,8 +33,19 @@ constexpr std::size_t kHandlerCount = sizeof kHandlers / sizeof kHandlers[0];
 // What one walk works out once instead of for every file: the handlers'
 // words, upper-cased the way each file's extension is.
 struct Walk {
+  Walk() {
+    for (std::size_t i = 0; i < kHandlerCount; ++i) words[i] = UpperCaseText(kHandlers[i].word);
+  }
   std::string words[kHandlerCount];
 };
+
+// The repairer of a file named `name`, or null: its extension, upper-cased,
+// is one of the handlers' words.
+const ExtensionHandler* HandlerFor(const std::string& name, const Walk& walk) {
+  const std::string* word = std::find(std::begin(walk.words), std::end(walk.words),
+                                      UpperCaseText(GetNameExtension(name)));
+  return word == std::end(walk.words) ? nullptr : &kHandlers[word - walk.words];
+}
 
 void CopyEntry(TSearchRec& rec) {
   rec.size = static_cast<std::int32_t>(rec.entry.sizeLow);
@@ -60,13 +71,6 @@ bool DeleteMarker(const std::string& folder, const std::string& name) {
   if (!Sys().DeleteFileA(marker.c_str())) return false;
   WindowLog(marker + kDeletedLog);
   return true;
-}
-
-void Dispatch(const std::string& path, const std::string& name, const Walk& walk) {
-  std::string extension = UpperCaseText(GetNameExtension(name));
-  for (std::size_t i = 0; i < kHandlerCount; ++i) {
-    if (extension == walk.words[i]) kHandlers[i].handler(path);
-  }
 }
 
 std::int64_t EntrySize(const FindData& entry) {
@@ -157,7 +161,7 @@ void ExamineFile(const std::string& path, const std::string& name, const Walk& w
   ++ScannedFiles;
   SetStatusText(1, kPanelScannedPrefix + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
-  Dispatch(path, name, walk);
+  if (const ExtensionHandler* repairer = HandlerFor(name, walk)) repairer->handler(path);
 }
 
 void WalkEntries(const std::string& folder, const Listing& entries, const Walk& walk);
@@ -203,20 +207,17 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // Files are judged by their full size, so that one of 4 GiB and more whose
 // low 32 bits happen to be small is skipped like any other large file; the
 // size is the one the folder's listing gave, as a search of its own per file
-// would tell nothing new. A path longer than the ANSI calls take is passed over, never cut short: a
-// shortened path would name some other file. The same bound ends a descent
-// through a folder link that leads back into the tree.
+// would tell nothing new. A path longer than the ANSI calls take is passed
+// over, never cut short: a shortened path would name some other file. The
+// same bound ends a descent through a folder link that leads back into the
+// tree.
 EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size) {
   if (name.empty() || name[0] == '.' || !FitsAnsiPath(path)) return EntryFate::kPassedOver;
   if (attributes & kAttrDirectory) return EntryFate::kEntered;
   return size < kMaxScanFileSize ? EntryFate::kExamined : EntryFate::kPassedOver;
 }
 
-bool HasRepairer(const std::string& name) {
-  std::string extension = UpperCaseText(GetNameExtension(name));
-  return std::any_of(std::begin(kHandlers), std::end(kHandlers),
-                     [&](const ExtensionHandler& h) { return extension == UpperCaseText(h.word); });
-}
+bool HasRepairer(const std::string& name) { return HandlerFor(name, Walk()) != nullptr; }
 
 std::uint32_t ListFirstEntry(const std::string& pattern, std::uint32_t attributeSet, TSearchRec& rec) {
   rec.excludeMask = ~attributeSet & (kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory);
@@ -235,8 +236,7 @@ std::uint32_t ListNextEntry(TSearchRec& rec) {
 void ListClose(TSearchRec& rec) { rec.search.Close(); }
 
 void ScanTree(const std::string& start) {
-  Walk walk;
-  for (std::size_t i = 0; i < kHandlerCount; ++i) walk.words[i] = UpperCaseText(kHandlers[i].word);
+  const Walk walk;
   std::string folder = start;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   Listing entries;

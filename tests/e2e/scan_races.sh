@@ -62,15 +62,15 @@ head -c $((3 * 1048576)) /dev/urandom > "$races/host.bin"
   > "$races/held.orig"
 mkdir -p "$races/drive/held"
 for ending in close quit; do
-cp "$races/held.orig" "$races/drive/held/held.exe"
-vx_wine "$pfx" 'C:\vx\VuxorHeldDisk.exe' >"$work/vuxor-held.log" 2>&1 &
-drive wait-window --timeout 60
-drive hold-rewrite-and-close --by $ending --timeout 60
-check "held rewrite ($ending): held.exe is half written while the program waits" \
-  bash -c '! cmp -s "$1" "$2" && ! cmp -s "$1" "$3"' _ "$races/drive/held/held.exe" "$races/held.orig" "$races/host.bin"
-drive release-held-rewrite --timeout 60
-check "held rewrite ($ending): after the program's end held.exe is the whole host program, byte for byte" \
-  cmp "$races/drive/held/held.exe" "$races/host.bin"
+  cp "$races/held.orig" "$races/drive/held/held.exe"
+  vx_wine "$pfx" 'C:\vx\VuxorHeldDisk.exe' >"$work/vuxor-held.log" 2>&1 &
+  drive wait-window --timeout 60
+  drive hold-rewrite-and-close --by $ending --timeout 60
+  check "held rewrite ($ending): held.exe is half written while the program waits" \
+    bash -c '! cmp -s "$1" "$2" && ! cmp -s "$1" "$3"' _ "$races/drive/held/held.exe" "$races/held.orig" "$races/host.bin"
+  drive release-held-rewrite --timeout 60
+  check "held rewrite ($ending): after the program's end held.exe is the whole host program, byte for byte" \
+    cmp "$races/drive/held/held.exe" "$races/host.bin"
 done
 
 # --- the stress run ------------------------------------------------------
