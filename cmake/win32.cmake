@@ -4,7 +4,10 @@
 file(GLOB VX_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 add_library(vx_win32 STATIC ${VX_WIN32_SOURCES})
 vx_target_defaults(vx_win32)
-target_link_libraries(vx_win32 PUBLIC vx_engine winmm advapi32)
+# winmm is bound at run time from the system folder (winmm_binding.cpp): an
+# import of it, as of any DLL that is not a KnownDLL, would be looked for
+# beside the program first.
+target_link_libraries(vx_win32 PUBLIC vx_engine advapi32)
 
 # The processor this build is for: i686 (the program users download) or
 # x86_64 (the same program for 64-bit Wine, where 32-bit code cannot run).
@@ -57,7 +60,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/app/Vuxor.rc PROPERTIES OBJECT_D
 file(GLOB VX_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.rc)
 add_executable(Vuxor WIN32 ${VX_APP_SOURCES})
 vx_target_defaults(Vuxor)
-target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32 winmm)
+target_link_libraries(Vuxor PRIVATE vx_win32 vx_engine vx_jpeg comctl32 gdi32 user32 advapi32)
 target_include_directories(Vuxor PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set_target_properties(Vuxor PROPERTIES OUTPUT_NAME Vuxor SUFFIX .exe)
 # The download is one small program: no symbols in it.

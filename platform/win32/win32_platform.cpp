@@ -3,9 +3,9 @@
 // them, so that the engine behaves on Windows as it does over the in-memory
 // machine that imitates these calls.
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/winmm_binding.h"
 
 #include <windows.h>
-#include <mmsystem.h>
 #include <tlhelp32.h>
 
 #include <cstddef>
@@ -171,8 +171,11 @@ std::uint32_t Win32Platform::WaitForSingleObject(Handle object, std::uint32_t mi
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 std::uint32_t Win32Platform::GetTickCount() { return ::GetTickCount(); }
-std::uint32_t Win32Platform::TimeBeginPeriod(std::uint32_t milliseconds) { return ::timeBeginPeriod(milliseconds); }
-std::uint32_t Win32Platform::TimeEndPeriod(std::uint32_t milliseconds) { return ::timeEndPeriod(milliseconds); }
+// winmm is bound when the platform is made, on the thread that starts the
+// program, never from a worker.
+Win32Platform::Win32Platform() { BindWinmm(); }
+std::uint32_t Win32Platform::TimeBeginPeriod(std::uint32_t milliseconds) { return WinmmTimeBeginPeriod(milliseconds); }
+std::uint32_t Win32Platform::TimeEndPeriod(std::uint32_t milliseconds) { return WinmmTimeEndPeriod(milliseconds); }
 
 std::int32_t Win32Platform::RegCreateKeyExA(Handle root, const char* subKey, std::uint32_t options,
                                             std::uint32_t access, Handle* key, std::uint32_t* disposition) {

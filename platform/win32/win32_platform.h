@@ -9,6 +9,8 @@ namespace vx {
 
 class Win32Platform : public Platform {
  public:
+  Win32Platform();  // binds winmm's timer functions from the system folder
+
   Handle FindFirstFileA(const char* pattern, FindData* data) override;
   bool FindNextFileA(Handle search, FindData* data) override;
   bool FindClose(Handle search) override;
