@@ -4,12 +4,14 @@
 # folders, at two times, as two users (when run as root); the programs and
 # the source archives must be byte-identical, and the program from the
 # unpacked archive too (no git there). The tag's numbers must be in the
-# version resource, the commit's time in the PE header. Then a throwaway key
-# and certificate sign a release of a tree with an uncommitted change: it
-# must be -dirty, verify against that certificate with a SHA-256 digest, give
-# back its unsigned bytes without the signature, and start under Wine and
-# show its window: the 32-bit build where 32-bit Wine runs, else the 64-bit
-# build through the same signing path (a line says which).
+# version resource, the commit's time in the PE header; the program imports
+# only KnownDLLs and COMCTL32, with ASLR, DEP and NO_SEH in its header. Then
+# a throwaway key and certificate sign a release of a tree with an
+# uncommitted change: it must be -dirty, verify against that certificate with
+# a SHA-256 digest, give back its unsigned bytes without the signature, and
+# start under Wine and show its window: the 32-bit build where 32-bit Wine
+# runs, else the 64-bit build through the same signing path (a line says
+# which).
 #
 # Builds only the program, four times, each in a fresh build folder; takes
 # libjpeg from VX_DEPS and e2e_driver.exe from build/win32 or build/win64
@@ -86,6 +88,14 @@ check "the version resource reads the tag ($version)" \
 stamp=$(field "$a/dist/$exe" timestamp)
 check "the PE time stamp is the commit's time ($stamp, commit $epoch), with a checksum that fits" \
   test "$stamp/$(field "$a/dist/$exe" checksum_matches)" = "$epoch/yes"
+# What a DLL beside the downloaded program could replace, and the header's
+# hardening: only KnownDLLs and COMCTL32 (bound side by side) may be imported.
+python3 tests/release/pe_info.py "$a/dist/$exe" | grep -E '^(imports|aslr|high_entropy|dep|no_seh|load_config|safe_seh|dependent)' |
+  sed 's/^/  release program: /'
+check "it imports only KnownDLLs and COMCTL32 ($(field "$a/dist/$exe" imports))" \
+  test -n "$(field "$a/dist/$exe" imports)" -a -z "$(field "$a/dist/$exe" imports_outside_known)"
+check "its header asks for ASLR, DEP and NO_SEH" \
+  test "$(field "$a/dist/$exe" aslr)/$(field "$a/dist/$exe" dep)/$(field "$a/dist/$exe" no_seh)" = yes/yes/yes
 check "no build folder and no home folder in the program" \
   bash -c '! grep -aqF -e "$1" -e "$2" -e "$3" "$4"' _ "$work" "$top" "$HOME/" "$a/dist/$exe"
 # libjpeg is built once by the setup, not by these releases: its archive must
