@@ -109,6 +109,33 @@ e_features=(--features slow,bulk); [ "${E2E_SMOKE:-0}" = 1 ] && e_features=(--fe
   "${e_features[@]}" >/dev/null &
 samples+=" $!"
 vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
+
+# --- no DLL planted beside the program is loaded --------------------------
+# Started from a folder anyone can write to, beside a DLL under the name of
+# every library the program names (its imports among them), each name that
+# is no KnownDLL ordered native first, as Windows orders it (a KnownDLL
+# always comes from the system; Wine would take it from beside the program):
+# none may be loaded (a loaded one leaves NAME.dll.loaded), and the program
+# must still work. Before D: and E: are there, so its full scan walks C: alone.
+downloads=$pfx/drive_c/users/Public/Downloads
+mkdir -p "$downloads" "$pfx/drive_c/vx" "$pfx/drive_c/.vx-logs"
+cp "$win/Vuxor.exe" "$downloads/" && cp "$win/tests/e2e/e2e_driver.exe" "$pfx/drive_c/vx/"
+planted=$({ strings -a "$win/Vuxor.exe"; strings -a -el "$win/Vuxor.exe"; } | grep -oiE '[a-z0-9_]+\.dll' | tr A-Z a-z | sort -u)
+for dll in $planted; do cp "$win/tools/win32/planted.dll" "$downloads/$dll" || fail "plant $dll"; done
+native_first=$(grep -vxiFf <(python3 tests/release/pe_info.py --known-dlls) <<<"$planted" | sed 's/\.dll$//' | paste -sd,)
+( vx_wine_env; export WINEPREFIX=$pfx WINEDLLOVERRIDES="$WINEDLLOVERRIDES${native_first:+;$native_first=n,b}"
+  cd "$downloads" && exec "$(_vx_loader)" 'C:\users\Public\Downloads\Vuxor.exe' ) > "$work/planted.log" 2>&1 &
+root_cleaned() { grep -qx 'C:\\autorun.inf 删除成功!' "$pfx/drive_c/.vx-logs/$1"; }
+printf '[AutoRun]\r\n' > "$pfx/drive_c/autorun.inf"
+drive wait-window --timeout 60 && drive scan --timeout 300 --log 'C:\.vx-logs\planted-scan.txt'
+check "started beside planted DLLs, the full scan deletes C:\\autorun.inf" root_cleaned planted-scan.txt
+printf '[AutoRun]\r\n' > "$pfx/drive_c/autorun.inf"
+drive clear-log --log 'C:\.vx-logs\planted-cleared.txt'
+check "started beside planted DLLs, 清空日志 deletes C:\\autorun.inf" root_cleaned planted-cleared.txt
+drive close
+loaded=$(cd "$pfx" && find . -name '*.dll.loaded' | tr '\n' ' ')
+check "none of the $(wc -w <<<"$planted") DLLs planted beside it is loaded ($(echo $planted); native first: $native_first)${loaded:+; loaded: $loaded}" test -z "$loaded" -a -n "$planted"
+rm -f "$downloads"/* "$pfx/drive_c/.vx-logs"/planted-*
 for job in $samples; do wait "$job" || { echo "test-e2e: make_samples failed"; echo "e2e: 0 passed, 1 failed"; exit 1; }; done
 vx_map_drive "$pfx" d "$work/d/drive"
 vx_map_drive "$pfx" e "$work/e/drive"
