@@ -48,80 +48,39 @@ def version_string(data, key):
     return data[at:end].decode("utf-16-le")
 
 
-class Image:
-    """The headers of a PE program, and its bytes at a virtual address."""
-
-    def __init__(self, data, header):
-        self.data = data
-        sections = struct.unpack_from("<H", data, header + 6)[0]
-        optional_size, self.characteristics = struct.unpack_from("<HH", data, header + 20)
-        optional = header + 24
-        self.wide = struct.unpack_from("<H", data, optional)[0] == 0x20B
-        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
-        count_at = optional + (108 if self.wide else 92)
-        count = struct.unpack_from("<I", data, count_at)[0]
-        self.directories = [struct.unpack_from("<II", data, count_at + 4 + 8 * i) for i in range(count)]
-        table = optional + optional_size
-        self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
-
-    def directory(self, index):
-        return self.directories[index] if index < len(self.directories) else (0, 0)
-
-    def at(self, rva):
-        for size, address, raw_size, raw in self.sections:
-            if address <= rva < address + max(size, raw_size):
-                return raw + rva - address
-        raise ValueError("RVA 0x%x is in no section" % rva)
-
-    def text(self, rva):
-        start = self.at(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
-
-    def imports(self):
-        rva, _ = self.directory(IMPORT_DIRECTORY)
-        names = []
-        while rva:
-            entry = struct.unpack_from("<5I", self.data, self.at(rva))
-            if not any(entry):
-                break
-            names.append(self.text(entry[3]))
-            rva += 20
-        return names
-
-    def load_config(self):
-        """The load configuration's dependent load flags, and for a 32-bit
-        program its exception handler table; None without a load configuration."""
-        rva, size = self.directory(LOAD_CONFIG_DIRECTORY)
-        if not rva or not size:
-            return None
-        at = self.at(rva)
-        length = struct.unpack_from("<I", self.data, at)[0]
-        flags_at = 78 if self.wide else 54
-        flags = struct.unpack_from("<H", self.data, at + flags_at)[0] if length >= flags_at + 2 else 0
-        table = 0 if self.wide or length < 72 else struct.unpack_from("<I", self.data, at + 64)[0]
-        return flags, table
-
-
-def yes(flag):
-    return "yes" if flag else "no"
-
-
-def print_hardening(image):
-    """The import list and the header's flags that decide what can be loaded
-    into the program and how an attack on it is made harder."""
-    imports = image.imports()
-    print("imports=%s" % ",".join(imports))
-    print("imports_outside_known=%s" % ",".join(n for n in imports if n.lower() not in ALLOWED_IMPORTS))
-    flags = image.dll_characteristics
-    relocated = image.directory(RELOC_DIRECTORY)[1] and not image.characteristics & RELOCS_STRIPPED
-    print("aslr=%s" % yes(flags & DYNAMIC_BASE and relocated))
-    print("high_entropy_aslr=%s" % (yes(flags & HIGH_ENTROPY_VA) if image.wide else "n/a"))
-    print("dep=%s" % yes(flags & NX_COMPAT))
-    print("no_seh=%s" % ("n/a" if image.wide else yes(flags & NO_SEH)))
-    config = image.load_config()
-    print("load_config=%s" % yes(config))
-    print("safe_seh_table=%s" % ("n/a" if image.wide else yes(config and config[1])))
-    print("dependent_load_flags=%s" % ("0x%x" % config[0] if config and config[0] else "none"))
+def hardening(data, header):
+    """The imports, those that are neither a KnownDLL nor COMCTL32, and the
+    header's flags that decide what is loaded into the program and how hard
+    an attack on it is, as NAME=VALUE lines."""
+    u16 = lambda at: struct.unpack_from("<H", data, at)[0]
+    u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+    optional = header + 24
+    wide = u16(optional) == 0x20B
+    table = optional + u16(header + 20)
+    sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(u16(header + 6))]
+    # A virtual address's place in the file (VirtualSize, VirtualAddress, SizeOfRawData, PointerToRawData).
+    at = lambda rva: next(raw + rva - va for size, va, raw_size, raw in sections if va <= rva < va + max(size, raw_size))
+    directory = lambda i: struct.unpack_from("<II", data, optional + (112 if wide else 96) + 8 * i)
+    imports, rva = [], directory(IMPORT_DIRECTORY)[0]
+    while rva and u32(at(rva) + 12):
+        name = at(u32(at(rva) + 12))
+        imports.append(data[name:data.index(b"\0", name)].decode("ascii"))
+        rva += 20
+    flags = u16(optional + 70)
+    relocated = directory(RELOC_DIRECTORY)[1] and not u16(header + 22) & RELOCS_STRIPPED
+    config, size = directory(LOAD_CONFIG_DIRECTORY)
+    length = u32(at(config)) if config and size else 0
+    load_flags_at = 78 if wide else 54  # DependentLoadFlags
+    yes = lambda flag: "yes" if flag else "no"
+    return ["imports=" + ",".join(imports),
+            "imports_outside_known=" + ",".join(n for n in imports if n.lower() not in ALLOWED_IMPORTS),
+            "aslr=" + yes(flags & DYNAMIC_BASE and relocated),
+            "high_entropy_aslr=" + (yes(flags & HIGH_ENTROPY_VA) if wide else "n/a"),
+            "dep=" + yes(flags & NX_COMPAT),
+            "no_seh=" + ("n/a" if wide else yes(flags & NO_SEH)),
+            "load_config=" + yes(length),
+            "safe_seh_table=" + ("n/a" if wide else yes(length >= 72 and u32(at(config) + 64))),
+            "dependent_load_flags=" + ("0x%x" % u16(at(config) + load_flags_at) if length >= load_flags_at + 2 else "none")]
 
 
 def main():
@@ -137,7 +96,7 @@ def main():
     field = header + 24 + 64
     print("timestamp=%d" % struct.unpack_from("<I", data, header + 8)[0])
     print("checksum_matches=%s" % ("yes" if struct.unpack_from("<I", data, field)[0] == checksum(data, field) else "no"))
-    print_hardening(Image(data, header))
+    print("\n".join(hardening(data, header)))
     fixed = data.find(FIXED_INFO_SIGNATURE)
     if fixed >= 0:
         file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", data, fixed + 8)
