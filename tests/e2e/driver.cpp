@@ -233,11 +233,13 @@ void Layout(const Form& f) {
   Check(shaped && host.find_first_of(" /<>\"'") == std::string::npos,
         "Edit2 holds the default frame pattern", Quoted(pattern));
 
+  const HWND application = GetWindow(f.form, GW_OWNER);
   Check(WindowText(f.button2) == "停止杀毒" && WindowText(f.button3) == "全盘杀毒" &&
-            WindowText(f.button4) == "清空日志" && WindowText(f.label1) == "清除网页中的代码:",
-        "button and label texts",
+            WindowText(f.button4) == "清空日志" && WindowText(f.label1) == "清除网页中的代码:" &&
+            WindowText(application) == vx::kApplicationTitle,
+        "button, label and taskbar texts",
         WindowText(f.button2) + " | " + WindowText(f.button3) + " | " + WindowText(f.button4) +
-            " | " + WindowText(f.label1));
+            " | " + WindowText(f.label1) + " | " + WindowText(application));
   Check(Enabled(f.button2) && Enabled(f.button3) && Enabled(f.button4), "all three buttons enabled",
         "a button is disabled");
 
