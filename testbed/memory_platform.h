@@ -120,7 +120,7 @@ class MemoryPlatform : public Platform {
   // ---- kernel32's ToolHelp functions that GetProcAddress hands out ---------------------
   // They are plain functions acting on the current platform (Sys()); these
   // members do their work. Counted and failed as Op::CreateToolhelp32Snapshot,
-  // Op::Process32First and Op::Process32Next.
+  // Op::Process32FirstW and Op::Process32NextW.
   Handle ToolhelpSnapshot(std::uint32_t flags, std::uint32_t pid);
   bool ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first);
   bool QueryWow64Process(Handle process, std::int32_t* wow64);
@@ -164,7 +164,7 @@ class MemoryPlatform : public Platform {
   std::int32_t RegSetValueExA(Handle key, const char* valueName, std::uint32_t type, const void* data,
                               std::uint32_t size) override;
   std::int32_t RegCloseKey(Handle key) override;
-  std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override;
+  std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper, std::uint32_t size) override;
 
  private:
   struct State;

@@ -20,16 +20,13 @@ void SetThreadError(std::uint32_t code);
 std::uint32_t ThreadError();
 
 // ---- Paths ---------------------------------------------------------------------------
-// The ANSI calls turn a path into UTF-16 in a buffer of MAX_PATH + 1 units, so
-// they refuse a path of more than 260 characters, a GBK double-byte character
-// counting as one.
-constexpr std::size_t kMaxPathCharacters = kMaxPath;
-std::size_t CharacterCount(const char* text);
+// The calls refuse a path of more than 260 UTF-16 units (a character beyond
+// the BMP counts as two) and a path that is no valid UTF-8.
+constexpr std::size_t kMaxPathUnits = kMaxPath;
 
-// Upper-cases ASCII letters only, stepping over GBK double-byte characters so
-// that a trail byte that happens to look like a letter is left alone.
+// Upper-cases ASCII letters only: no byte of a UTF-8 character outside ASCII
+// is ever taken for a letter.
 std::string FoldCase(const std::string& text);
-bool IsLeadByte(unsigned char c);
 
 struct ParsedPath {
   char drive = 0;                  // upper case

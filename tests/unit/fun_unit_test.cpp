@@ -68,7 +68,8 @@ TEST_F(FunUnitFiles, PresenceFollowsTheLocalTimeAndFailsWithItsConversions) {
 }
 
 TEST_F(FunUnitFiles, SystemFolderEndsWithExactlyOneBackslashOrIsEmpty) {
-  const std::string longest = "C:\\" + std::string(kMaxPath - 4, 's');  // with its zero byte it fills the buffer
+  std::string longest = "C:\\";
+  for (std::uint32_t i = 0; i < kMaxPath - 4; ++i) longest += "系";  // 259 UTF-16 units, the most a path takes
   struct Case {
     std::string folder, path;
   };
