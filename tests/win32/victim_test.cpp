@@ -1,8 +1,8 @@
 // What only a real process can show: a copy of this program running under a
 // worm's image name is found by the sweep in the ToolHelp list, ended and
 // reported, and its program file can be deleted then; a copy under a name
-// outside the ANSI code page is listed under that name and left running. The Windows facts both
-// platforms share are in the platform contract.
+// outside the ANSI code page is listed under that name and left running. The
+// Windows facts both platforms share are in the platform contract.
 #include <windows.h>
 
 #include <algorithm>
