@@ -332,8 +332,9 @@ std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
   if (s_->BeginLocked(Op::GetDriveTypeA, root ? root : "")) return kDriveUnknown;
   if (root == nullptr) return kDriveNoRootDir;
   std::size_t length = std::strlen(root);
-  if (Utf16Length(root) > mem::kMaxPathUnits) {
-    mem::SetThreadError(kErrorFilenameExcedRange);
+  std::size_t units = Utf16Length(root);
+  if (units == std::string::npos || units > mem::kMaxPathUnits) {
+    mem::SetThreadError(units == std::string::npos ? kErrorInvalidName : kErrorFilenameExcedRange);
     return kDriveNoRootDir;
   }
   // Only a drive root names a drive: "X:\" (or "X:"); any deeper path has no root there.
