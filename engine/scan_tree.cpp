@@ -207,7 +207,7 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // Files are judged by their full size, so that one of 4 GiB and more whose
 // low 32 bits happen to be small is skipped like any other large file; the
 // size is the one the folder's listing gave, as a search of its own per file
-// would tell nothing new. A path longer than the ANSI calls take is passed
+// would tell nothing new. A path longer than the file calls take is passed
 // over, never cut short: a shortened path would name some other file. The
 // same bound ends a descent through a folder link that leads back into the
 // tree.

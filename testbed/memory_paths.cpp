@@ -70,7 +70,7 @@ std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bo
   if (path == nullptr) return kErrorPathNotFound;
   std::size_t length = std::strlen(path);
   std::size_t units = Utf16Length(path);
-  if (units == std::string::npos) return kErrorInvalidName;  // no UTF-16 form: names no file
+  if (limitLength && units == std::string::npos) return kErrorInvalidName;  // no UTF-16 form: names no file
   if (limitLength && units > kMaxPathUnits) return kErrorFilenameExcedRange;
   char letter = path[0];
   bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');

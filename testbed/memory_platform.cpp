@@ -332,8 +332,9 @@ std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
   if (s_->BeginLocked(Op::GetDriveTypeA, root ? root : "")) return kDriveUnknown;
   if (root == nullptr) return kDriveNoRootDir;
   std::size_t length = std::strlen(root);
-  if (Utf16Length(root) > mem::kMaxPathUnits) {
-    mem::SetThreadError(kErrorFilenameExcedRange);
+  std::size_t units = Utf16Length(root);
+  if (units == std::string::npos || units > mem::kMaxPathUnits) {
+    mem::SetThreadError(units == std::string::npos ? kErrorInvalidName : kErrorFilenameExcedRange);
     return kDriveNoRootDir;
   }
   // Only a drive root names a drive: "X:\" (or "X:"); any deeper path has no root there.
@@ -361,9 +362,10 @@ namespace {
 
 // The small letters the machine upper-cases as CharUpperBuffW does, range by
 // range: ASCII, Latin-1, Latin Extended-A and the pinyin vowels (where every
-// other code is a small letter), Greek, Cyrillic, small Roman numerals and
-// full-width Latin. Some capitals lie in another block, so a character's UTF-8
-// length may change ("ı" two bytes, "I" one).
+// other code is a small letter), three letters whose capitals lie in another
+// block, Greek, Cyrillic, small Roman numerals and full-width Latin. Mappings
+// that would fold a letter into ASCII ("ı", "ſ") the system does not make.
+// Across blocks a character's UTF-8 length changes ("ɐ" two bytes, "Ɐ" three).
 struct SmallLetters {
   char32_t first, last;
   std::int32_t toUpper;
@@ -371,9 +373,9 @@ struct SmallLetters {
 };
 const SmallLetters kSmallLetters[] = {
     {0x61, 0x7A, -0x20, 1},    {0xE0, 0xF6, -0x20, 1},    {0xF8, 0xFE, -0x20, 1},    {0xFF, 0xFF, 0x79, 1},
-    {0x101, 0x12F, -1, 2},     {0x131, 0x131, -0xE8, 1},  {0x133, 0x137, -1, 2},     {0x13A, 0x148, -1, 2},
-    {0x14B, 0x177, -1, 2},     {0x17A, 0x17E, -1, 2},     {0x17F, 0x17F, -0x12C, 1}, {0x1CE, 0x1DC, -1, 2},
-    {0x3AC, 0x3AC, -0x26, 1},  {0x3AD, 0x3AF, -0x25, 1},  {0x3B1, 0x3C1, -0x20, 1},  {0x3C2, 0x3C2, -0x1F, 1},
+    {0x101, 0x12F, -1, 2},     {0x133, 0x137, -1, 2},     {0x13A, 0x148, -1, 2},     {0x14B, 0x177, -1, 2},
+    {0x17A, 0x17E, -1, 2},     {0x1CE, 0x1DC, -1, 2},     {0x250, 0x250, 0x2A1F, 1}, {0x251, 0x251, 0x2A1C, 1},
+    {0x2C65, 0x2C65, -0x2A2B, 1}, {0x3AC, 0x3AC, -0x26, 1}, {0x3AD, 0x3AF, -0x25, 1}, {0x3B1, 0x3C1, -0x20, 1},
     {0x3C3, 0x3CB, -0x20, 1},  {0x3CC, 0x3CC, -0x40, 1},  {0x3CD, 0x3CE, -0x3F, 1},  {0x430, 0x44F, -0x20, 1},
     {0x450, 0x45F, -0x50, 1},  {0x2170, 0x217F, -0x10, 1}, {0xFF41, 0xFF5A, -0x20, 1},
 };

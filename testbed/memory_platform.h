@@ -6,9 +6,10 @@
 //
 // Paths are compared without regard to ASCII case, as Windows does. Folders
 // list their entries in the order they were added ("." and ".." first in a
-// subfolder, never at a drive root). Paths longer than 260 characters (a GBK
-// double-byte character counts as one) are refused with
-// ERROR_FILENAME_EXCED_RANGE, as the ANSI calls refuse them.
+// subfolder, never at a drive root). Names and paths are UTF-8; paths longer
+// than 260 UTF-16 units are refused with ERROR_FILENAME_EXCED_RANGE, as
+// Windows refuses them to a program that is not long-path aware, and bytes
+// that are no UTF-8 with ERROR_INVALID_NAME.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -33,8 +33,9 @@ struct ParsedPath {
   std::vector<std::string> parts;  // components as written, "." and ".." resolved
 };
 // "X:\a\b" (either separator). Returns 0 or the Win32 error for the path.
-// The ANSI calls refuse paths above 260 characters; the machine itself can
-// hold deeper ones (as NTFS does), so the builders pass limitLength = false.
+// The calls refuse paths above 260 UTF-16 units and paths that are no UTF-8;
+// the machine itself can hold deeper ones and names without a UTF-8 form (as
+// NTFS does), so the builders pass limitLength = false.
 std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast = false, bool limitLength = true);
 // Windows wildcard match of one name ("*", "?", "*.*" = everything, "x.*" matches "x").
 bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -317,10 +317,10 @@ TEST_F(ContractText, UpperCasingMapsUtf8TextThroughUtf16) {
       {"青岚.htm", "青岚.HTM"},
       // Small letters beyond ASCII have their capitals: full-width Latin, Greek
       // with accents, Cyrillic, Roman numerals, pinyin; Korean and emoji have none.
-      {"ａｚ｀ αωάς ёя ⅰⅹ āǚ", "ＡＺ｀ ΑΩΆΣ ЁЯ ⅠⅩ ĀǙ"},
+      {"ａｚ｀ αωά ёя ⅰⅹ āǚ", "ＡＺ｀ ΑΩΆ ЁЯ ⅠⅩ ĀǙ"},
       {"한국 ελλάδα 😀.exe", "한국 ΕΛΛΆΔΑ 😀.EXE"},
-      // A capital of another length in UTF-8: two bytes become one.
-      {"ıſ.htm", "IS.HTM"},
+      // Capitals of another length in UTF-8: two bytes become three, three two.
+      {"ɐɑⱥ.htm", "ⱯⱭȺ.HTM"},
   };
   for (const Case& c : cases) {
     std::string upper(c.upper.size(), '\0');
