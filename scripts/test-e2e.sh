@@ -164,7 +164,7 @@ shot window
 scanned=$(state panel1); cleaned=$(state panel2)
 walkable=$(count_walkable)
 restored=$(( $(sed -n 's/^restored //p' "$work/d/counts.txt") + $(grep -c '' "$work/n/walk.txt") ))
-check "full scan counts every walkable file of C:, D: and E: ($walkable)" test "$scanned" = "扫描文件数:$walkable"
+check "full scan counts every walkable file of C:, D:, E: and N: ($walkable)" test "$scanned" = "扫描文件数:$walkable"
 check "full scan counts the restored executables ($restored)" test "$cleaned" = "已清除文件数:$restored"
 
 # The log: the notice, then the root cleanup, the process sweep, the walk.
