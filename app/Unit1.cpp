@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/form_messages.h"
 #include "app/resource_ids.h"
+#include "app/wide_text.h"
 #include "engine/commands.h"
 #include "engine/texts.h"
 
@@ -26,8 +27,8 @@ constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 }  // namespace
 
 TForm1::TForm1()
-    : Label2{562, 173, 96, 16, "青岚铃鹊专杀", false},
-      Label3{561, 172, 96, 16, "青岚铃鹊专杀", true},
+    : Label2{562, 173, 96, 16, L"青岚铃鹊专杀", false},
+      Label3{561, 172, 96, 16, L"青岚铃鹊专杀", true},
       Image1Bounds{528, 5, 528 + 161, 5 + 161},
       pattern_(kDefaultPattern) {}
 
@@ -51,7 +52,7 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   RECT work;
-  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
   int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   if (left < work.left || top < work.top || left + width > work.right || top + height > work.bottom) {
@@ -61,8 +62,8 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   if (left < work.left) left = work.left;
   if (top < work.top) top = work.top;
 
-  handle_ = CreateWindowExA(kFormExStyle, VX_FORM_CLASS, kCaption, kFormStyle, left, top, width, height,
-                            owner, nullptr, instance, this);
+  handle_ = CreateWindowExW(kFormExStyle, VX_FORM_CLASS, Wide(kCaption).c_str(), kFormStyle, left, top, width,
+                            height, owner, nullptr, instance, this);
   if (handle_ == nullptr) return false;
   // The sizing and maximizing entries do nothing on a fixed window; drop them.
   HMENU menu = GetSystemMenu(handle_, FALSE);
@@ -81,13 +82,13 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
 LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   TForm1* form;
   if (message == WM_NCCREATE) {
-    form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     form->handle_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   } else {
-    form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   }
-  if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return form->OnMessage(message, wParam, lParam);
 }
 
@@ -96,7 +97,7 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
 LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      CreateControls(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance);
+      CreateControls(reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance);
       return 0;
     case WM_PAINT:
       OnPaint();
@@ -136,7 +137,7 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return 0;
   }
-  return DefWindowProcA(handle_, message, wParam, lParam);
+  return DefWindowProcW(handle_, message, wParam, lParam);
 }
 
 bool TForm1::OnTimer(WPARAM timer) {
@@ -175,6 +176,10 @@ void TForm1::OnCommand(int id, int code) {
   }
 }
 
+// The pattern is compared with the bytes of pages, which are saved in the
+// system's code page: the field's text is asked for in that code page, by the
+// ANSI call, so that Windows itself converts it exactly as it always has
+// (a character the code page cannot hold becomes its default character).
 std::string TForm1::Edit2Text() const {
   int length = GetWindowTextLengthA(Edit2);
   std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -253,7 +258,7 @@ void TForm1::DrainQueue() {
   const bool batch = std::count_if(calls.begin(), calls.end(), [](const WindowCall& c) {
                        return c.kind == WindowCall::kStatusText;
                      }) > 1;
-  if (batch) SendMessageA(StatusBar1, WM_SETREDRAW, FALSE, 0);
+  if (batch) SendMessageW(StatusBar1, WM_SETREDRAW, FALSE, 0);
   std::string lines;
   bool pending = false;
   for (const WindowCall& call : calls) {
@@ -274,7 +279,7 @@ void TForm1::DrainQueue() {
   }
   if (pending) AppendLogLines(lines);
   if (batch) {
-    SendMessageA(StatusBar1, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(StatusBar1, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(StatusBar1, nullptr, FALSE);
   }
 }
@@ -287,11 +292,11 @@ void TForm1::Perform(const WindowCall& call) {
       break;
     case WindowCall::kStatusText:
       if (call.panel >= 0 && call.panel <= 2)
-        SendMessageA(StatusBar1, SB_SETTEXTA, static_cast<WPARAM>(call.panel),
-                     reinterpret_cast<LPARAM>(call.text.c_str()));
+        SendMessageW(StatusBar1, SB_SETTEXTW, static_cast<WPARAM>(call.panel),
+                     reinterpret_cast<LPARAM>(Wide(call.text).c_str()));
       break;
     case WindowCall::kCurrentFile:
-      SetWindowTextA(Edit1, call.text.c_str());
+      SetWindowTextW(Edit1, Wide(call.text).c_str());
       break;
     case WindowCall::kEnableFullScan:
       // A disabled button that keeps the focus leaves the keyboard dead: hand
@@ -301,30 +306,30 @@ void TForm1::Perform(const WindowCall& call) {
       EnableWindow(Button3, call.enabled ? TRUE : FALSE);
       break;
     case WindowCall::kEmptyLog:
-      SetWindowTextA(Memo1, "");
+      SetWindowTextW(Memo1, L"");
       break;
   }
 }
 
 // `line` may hold several lines separated by "\r\n".
 void TForm1::AppendLogLines(const std::string& line) {
-  // Positions are asked of the control itself: an ANSI edit counts them in
-  // bytes on some systems and in characters on others, so they are never
-  // compared with a byte length. Positions past the end are clamped to it.
+  // Positions are asked of the control itself, which counts them in UTF-16
+  // units, so they are never compared with a byte length. Positions past the
+  // end are clamped to it.
   const WPARAM kPastEnd = 0x7FFFFFFF;
   DWORD selStart = 0, selEnd = 0, end = 0;
-  SendMessageA(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
-  SendMessageA(Memo1, EM_SETSEL, kPastEnd, kPastEnd);
-  SendMessageA(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&end), 0);
+  SendMessageW(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
+  SendMessageW(Memo1, EM_SETSEL, kPastEnd, kPastEnd);
+  SendMessageW(Memo1, EM_GETSEL, reinterpret_cast<WPARAM>(&end), 0);
   // A user who has selected text to copy keeps the selection; otherwise the
   // caret, and the view, follow the newest line.
   const bool following = selStart == selEnd;
-  const std::string text = end > 0 ? "\r\n" + line : line;
-  SendMessageA(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  const std::wstring text = Wide(end > 0 ? "\r\n" + line : line);
+  SendMessageW(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   if (following) {
-    SendMessageA(Memo1, EM_SCROLLCARET, 0, 0);
+    SendMessageW(Memo1, EM_SCROLLCARET, 0, 0);
   } else {
-    SendMessageA(Memo1, EM_SETSEL, selStart, selEnd);
+    SendMessageW(Memo1, EM_SETSEL, selStart, selEnd);
   }
 }
 
@@ -342,7 +347,7 @@ bool TForm1::PreTranslate(MSG* message) {
     if (next != nullptr) SetFocus(next);
     return true;
   }
-  return IsDialogMessageA(handle_, message) != FALSE;
+  return IsDialogMessageW(handle_, message) != FALSE;
 }
 
 }  // namespace vx

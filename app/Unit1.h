@@ -22,7 +22,7 @@ namespace vx {
 // A caption the form paints itself.
 struct PaintedLabel {
   int left, top, width, height;
-  const char* caption;
+  const wchar_t* caption;
   bool red;  // red text, else the window-text colour
 };
 

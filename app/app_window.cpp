@@ -2,6 +2,7 @@
 
 #include "app/control_ids.h"
 #include "app/resource_ids.h"
+#include "app/wide_text.h"
 
 namespace vx {
 namespace {
@@ -33,40 +34,40 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
       break;
     case WM_CLOSE:
       // "Close window" on the taskbar button: Form1 decides how to end.
-      if (mainForm != nullptr) PostMessageA(mainForm, WM_CLOSE, 0, 0);
+      if (mainForm != nullptr) PostMessageW(mainForm, WM_CLOSE, 0, 0);
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     default:
       break;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
-bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const char* className, HBRUSH background) {
-  WNDCLASSEXA windowClass = {};
+bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* className, HBRUSH background) {
+  WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
   windowClass.hIcon = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_VUXOR), IMAGE_ICON,
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON,
                                                       GetSystemMetrics(SM_CXSMICON),
                                                       GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
   windowClass.hbrBackground = background;
   windowClass.lpszClassName = className;
-  return RegisterClassExA(&windowClass) != 0;
+  return RegisterClassExW(&windowClass) != 0;
 }
 
 HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
   if (!RegisterProgramClass(instance, ApplicationWindowProc, VX_APP_CLASS, nullptr)) return nullptr;
 
   RECT work;
-  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
-  HWND window = CreateWindowExA(0, VX_APP_CLASS, title,
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
+  HWND window = CreateWindowExW(0, VX_APP_CLASS, Wide(title).c_str(),
                                 WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                                 (work.left + work.right) / 2, (work.top + work.bottom) / 2, 0, 0,
                                 nullptr, nullptr, instance, nullptr);

@@ -10,8 +10,9 @@ namespace vx {
 
 // Registers a window class of the program: its icon (large and small), the
 // arrow cursor and the given background brush (none when null).
-bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const char* className, HBRUSH background);
-// Creates and shows the application window; nullptr on failure.
+bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* className, HBRUSH background);
+// Creates and shows the application window titled `title` (UTF-8); nullptr
+// on failure.
 HWND CreateApplicationWindow(HINSTANCE instance, const char* title);
 // The window that gets the focus whenever the application window is activated.
 void SetApplicationMainForm(HWND form);

@@ -4,9 +4,9 @@
 #pragma once
 
 // Main window class name, for FindWindow.
-#define VX_FORM_CLASS "TForm1"
+#define VX_FORM_CLASS L"TForm1"
 // The hidden owner window whose title the taskbar shows.
-#define VX_APP_CLASS "TVuxorApplication"
+#define VX_APP_CLASS L"TVuxorApplication"
 
 #define IDC_MEMO1 101       // EDIT, multi-line log
 #define IDC_EDIT1 102       // EDIT, current file

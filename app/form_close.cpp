@@ -26,7 +26,7 @@ int quitCode = 0;
 // Runs on the rewriting thread: the form looks at the count on its own thread.
 void PostRewritesChanged() {
   HWND target = rewriteWatcher;
-  if (target != nullptr) PostMessageA(target, kRewritesChanged, 0, 0);
+  if (target != nullptr) PostMessageW(target, kRewritesChanged, 0, 0);
 }
 
 // The worker's window calls are carried out on this thread, so messages are
@@ -41,14 +41,14 @@ bool WaitPumping(Handle worker, std::uint32_t milliseconds) {
     if (result == WAIT_OBJECT_0) return true;
     if (result != WAIT_OBJECT_0 + 1) return false;  // the wait failed or timed out
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         quitWhileWaiting = true;
         quitCode = static_cast<int>(message.wParam);
         continue;
       }
       TranslateMessage(&message);
-      DispatchMessageA(&message);
+      DispatchMessageW(&message);
     }
   }
 }

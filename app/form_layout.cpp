@@ -6,22 +6,23 @@
 
 #include "app/control_ids.h"
 #include "app/notice.h"
+#include "app/wide_text.h"
 #include "engine/texts.h"
 
 namespace vx {
 namespace {
 
 HFONT MakeFont(int pixelHeight) {
-  return CreateFontA(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+  return CreateFontW(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体");
 }
 
-HWND MakeControl(HWND form, HINSTANCE instance, DWORD exStyle, const char* windowClass, const char* text,
+HWND MakeControl(HWND form, HINSTANCE instance, DWORD exStyle, const wchar_t* windowClass, const wchar_t* text,
                  DWORD style, int left, int top, int width, int height, int id, HFONT font) {
-  HWND control = CreateWindowExA(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width,
+  HWND control = CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width,
                                  height, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                                  nullptr);
-  if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
 
@@ -33,41 +34,41 @@ void TForm1::CreateControls(HINSTANCE instance) {
   HWND form = handle_;
 
   // Created in the order of the layout; Image1, Label2 and Label3 are painted.
-  Label1 = MakeControl(form, instance, 0, "STATIC", "清除网页中的代码:", SS_LEFT | SS_NOPREFIX, 8, 272, 102, 12,
+  Label1 = MakeControl(form, instance, 0, L"STATIC", L"清除网页中的代码:", SS_LEFT | SS_NOPREFIX, 8, 272, 102, 12,
                        IDC_LABEL1, font_);
-  Memo1 = MakeControl(form, instance, WS_EX_CLIENTEDGE, "EDIT", "",
+  Memo1 = MakeControl(form, instance, WS_EX_CLIENTEDGE, L"EDIT", L"",
                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_NOHIDESEL, 0, 21,
                       521, 236, IDC_MEMO1, font_);
-  Button2 = MakeControl(form, instance, 0, "BUTTON", "停止杀毒", WS_TABSTOP | BS_PUSHBUTTON, 615, 199, 75, 25,
+  Button2 = MakeControl(form, instance, 0, L"BUTTON", L"停止杀毒", WS_TABSTOP | BS_PUSHBUTTON, 615, 199, 75, 25,
                         IDC_BUTTON2, font_);
-  Button3 = MakeControl(form, instance, 0, "BUTTON", "全盘杀毒", WS_TABSTOP | BS_PUSHBUTTON, 536, 199, 75, 25,
+  Button3 = MakeControl(form, instance, 0, L"BUTTON", L"全盘杀毒", WS_TABSTOP | BS_PUSHBUTTON, 536, 199, 75, 25,
                         IDC_BUTTON3, font_);
   // Placed by the form, not by the bar itself: it would take its own height
   // from the font and sit a few pixels higher than the layout wants.
-  StatusBar1 = MakeControl(form, instance, 0, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 294, 696, 19,
+  StatusBar1 = MakeControl(form, instance, 0, STATUSCLASSNAMEW, L"", CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 294, 696, 19,
                            IDC_STATUSBAR1, font_);
-  Button4 = MakeControl(form, instance, 0, "BUTTON", "清空日志", WS_TABSTOP | BS_PUSHBUTTON, 536, 231, 153, 25,
+  Button4 = MakeControl(form, instance, 0, L"BUTTON", L"清空日志", WS_TABSTOP | BS_PUSHBUTTON, 536, 231, 153, 25,
                         IDC_BUTTON4, font_);
   // Flat: a one-pixel border instead of the sunken 3-D edge.
-  Edit1 = MakeControl(form, instance, 0, "EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 521, 18,
+  Edit1 = MakeControl(form, instance, 0, L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 521, 18,
                       IDC_EDIT1, font_);
-  Edit2 = MakeControl(form, instance, WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, 112, 267, 569,
+  Edit2 = MakeControl(form, instance, WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 112, 267, 569,
                       20, IDC_EDIT2, font_);
 
   // The log is unbounded: past the default 32,767 bytes an EDIT silently
   // drops every further append. 0 lifts the limit to the maximum.
-  SendMessageA(Memo1, EM_SETLIMITTEXT, 0, 0);
-  SetWindowTextA(Memo1, NoticeText().c_str());
-  SendMessageA(Edit2, EM_SETLIMITTEXT, 0, 0);
-  SetWindowTextA(Edit2, kDefaultPattern);
+  SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
+  SetWindowTextW(Memo1, Wide(NoticeText()).c_str());
+  SendMessageW(Edit2, EM_SETLIMITTEXT, 0, 0);
+  SetWindowTextW(Edit2, Wide(kDefaultPattern).c_str());
 
   // Panel widths 100, 200 and 50; the last panel runs on to the right edge
   // (part edge -1) so that "已清除文件数:" and its count stay readable.
   int edges[3] = {100, 100 + 200, -1};
-  SendMessageA(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(kPanelIdle));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(kPanelScannedPrefix));
-  SendMessageA(StatusBar1, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(kPanelCleanedPrefix));
+  SendMessageW(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+  SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(kPanelIdle).c_str()));
+  SendMessageW(StatusBar1, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Wide(kPanelScannedPrefix).c_str()));
+  SendMessageW(StatusBar1, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(Wide(kPanelCleanedPrefix).c_str()));
 
   // Tab order is z-order: Memo1, Button3, Button2, Button4, Edit1, Edit2.
   // Label1 sits just before Edit2 so that screen readers name the field by it.

@@ -8,7 +8,7 @@ namespace {
 void PaintLabel(HDC dc, const PaintedLabel& label) {
   RECT box = {label.left, label.top, label.left + label.width, label.top + label.height};
   SetTextColor(dc, label.red ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
-  DrawTextA(dc, label.caption, -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+  DrawTextW(dc, label.caption, -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ namespace vx {
 
 constexpr int kNoticeLineCount = 27;
 
-// The notice as one GBK text with "\r\n" between lines (no final break), ready
+// The notice as one UTF-8 text with "\r\n" between lines (no final break), ready
 // for a multi-line EDIT.
 std::string NoticeText();
 

@@ -28,7 +28,7 @@ Picture::~Picture() {
 }
 
 bool Picture::LoadJpegResource(HINSTANCE instance, int id) {
-  HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   if (found == nullptr) return false;
   HGLOBAL loaded = LoadResource(instance, found);
   DWORD size = SizeofResource(instance, found);

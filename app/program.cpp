@@ -30,7 +30,7 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
   MSG message;
   int code = 0;
   for (;;) {
-    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) {
       code = static_cast<int>(message.wParam);
       break;
@@ -38,7 +38,7 @@ int RunProgram(HINSTANCE instance, int show, Platform* platform) {
     if (got == -1) break;
     if (Form1.PreTranslate(&message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 
   // No file is half rewritten from here on, and no rewrite begins any more.

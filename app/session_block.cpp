@@ -12,7 +12,7 @@ const wchar_t kReason[] = L"正在修复被感染的文件,请等待修复完成
 // As void (*)(), the one function type that converts to every other without a warning.
 using AnyFunction = void (*)();
 AnyFunction User32Function(const char* name) {
-  HMODULE user32 = GetModuleHandleA("user32.dll");
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
   return user32 == nullptr ? nullptr : reinterpret_cast<AnyFunction>(GetProcAddress(user32, name));
 }
 

@@ -45,7 +45,7 @@ void WindowQueue::Push(WindowCall call) {
     message = message_;
   }
   // Posted outside the lock: the UI thread may be taking the queue right now.
-  if (!PostMessageA(target, message, 0, 0)) {
+  if (!PostMessageW(target, message, 0, 0)) {
     Lock lock(&lock_);
     wakePending_ = false;  // let the next Push try again
   }
@@ -87,7 +87,7 @@ void CALLBACK WindowQueue::HoldOffEnded(HWND window, UINT, UINT_PTR id, DWORD) {
     Lock lock(&queue->lock_);
     message = queue->message_;
   }
-  if (message != 0) SendMessageA(window, message, 0, 0);
+  if (message != 0) SendMessageW(window, message, 0, 0);
 }
 
 }  // namespace vx

@@ -79,7 +79,7 @@ bool MayRewrite(const std::string& path, std::uint32_t* error) {
 RewriteResult RewriteFileInPlace(const std::string& path, const std::string& original,
                                  const ContentView& replacement) {
   RewriteUnderWay underWay;  // the program does not end before the file is whole again
-  if (replacement.size() > original.size() || !FitsAnsiPath(path)) return RewriteResult::kRefused;
+  if (replacement.size() > original.size() || !FitsPath(path)) return RewriteResult::kRefused;
   std::uint32_t error = 0;
   if (!MayRewrite(path, &error)) return Unchanged(error);
   FileHandle file = OpenExclusively(path);

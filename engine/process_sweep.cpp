@@ -17,7 +17,7 @@ const char* const TrojanImageNames[6] = {
 };
 
 // Only a..z are folded: the names are ASCII, and folding nothing else keeps a
-// GBK character from ever matching an ASCII name.
+// character outside ASCII from ever matching an ASCII name.
 bool IsTrojanName(const std::string& upperName, const char* row) {
   return UpperCaseAscii(row) == upperName;
 }
@@ -29,12 +29,15 @@ void DeleteTrojanFile(const std::string& name) {
   std::string system = GetSystemFolderPath();
   if (system.empty()) return;
   std::string path = system + "drivers\\" + name;
-  if (!FitsAnsiPath(path)) return;
+  if (!FitsPath(path)) return;
   if (Sys().DeleteFileA(path.c_str())) WindowLog(name + kDeletedLog);
 }
 
 void HandleProcess(const ProcessEntry32& entry) {
-  std::string name(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
+  // An image name with an unpaired surrogate has no UTF-8 form, and no
+  // worm's name has one: that process is passed over.
+  std::string name;
+  if (!ImageNameOf(entry, &name)) return;
   WindowLog(kProcessListedLog + name);
   std::string upperName = UpperCaseAscii(name);
   for (const char* row : TrojanImageNames) {

@@ -53,7 +53,7 @@ bool ReadBlocks(Handle file, std::string* content) {
 }  // namespace
 
 std::string ReadFileAll(const std::string& path) {
-  if (!FitsAnsiPath(path)) return std::string();  // never open a shortened name
+  if (!FitsPath(path)) return std::string();  // never open a shortened name
   FileHandle file = OpenForReading(path);
   if (!file.IsOpen()) return std::string();
   std::string content;

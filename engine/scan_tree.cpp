@@ -100,7 +100,7 @@ ListedEntry EntryOf(const FindData& data) {
 bool ListFolder(const std::string& folder, Listing* entries) {
   try {
     std::string pattern = folder + "*.*";
-    if (!FitsAnsiPath(pattern)) return false;
+    if (!FitsPath(pattern)) return false;
     TSearchRec rec;
     if (ListFirstEntry(pattern, kListAllAttributes, rec) != 0) return false;
     std::uint32_t end = 0;
@@ -145,8 +145,8 @@ bool FindMarker(const std::string& folder, int i, const Listing& entries, bool w
 void DeleteMarkers(const std::string& folder, Listing& entries, bool whole) {
   for (int i = 0; i < 2; ++i) {
     ListedEntry marker;
-    if (!FitsAnsiPath(folder + "\\" + MarkerFileNames[i]) || !FindMarker(folder, i, entries, whole, &marker)) continue;
-    if (FileStampOf(marker.attributes, marker.lastWriteTime) == -1 || !FitsAnsiPath(folder + "\\" + marker.name)) {
+    if (!FitsPath(folder + "\\" + MarkerFileNames[i]) || !FindMarker(folder, i, entries, whole, &marker)) continue;
+    if (FileStampOf(marker.attributes, marker.lastWriteTime) == -1 || !FitsPath(folder + "\\" + marker.name)) {
       continue;
     }
     if (!DeleteMarker(folder, marker.name)) continue;
@@ -207,12 +207,12 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // Files are judged by their full size, so that one of 4 GiB and more whose
 // low 32 bits happen to be small is skipped like any other large file; the
 // size is the one the folder's listing gave, as a search of its own per file
-// would tell nothing new. A path longer than the ANSI calls take is passed
+// would tell nothing new. A path longer than the file calls take is passed
 // over, never cut short: a shortened path would name some other file. The
 // same bound ends a descent through a folder link that leads back into the
 // tree.
 EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size) {
-  if (name.empty() || name[0] == '.' || !FitsAnsiPath(path)) return EntryFate::kPassedOver;
+  if (name.empty() || name[0] == '.' || !FitsPath(path)) return EntryFate::kPassedOver;
   if (attributes & kAttrDirectory) return EntryFate::kEntered;
   return size < kMaxScanFileSize ? EntryFate::kExamined : EntryFate::kPassedOver;
 }

@@ -1,8 +1,7 @@
 // The words the tool shows: the window's caption, the pattern field's first
 // text, the status panels and the log lines. Each is written here once, for
-// the program, the sample generator and the tests alike. Plain literals: every
-// file that includes them turns them into its own character set (GBK in the
-// program and the tests, UTF-8 in the sample generator).
+// the program, the sample generator and the tests alike. Plain literals, UTF-8
+// bytes like all the engine's text; the window turns them into UTF-16.
 #pragma once
 
 namespace vx {

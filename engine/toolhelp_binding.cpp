@@ -1,16 +1,19 @@
 #include "engine/toolhelp_binding.h"
 
+#include "util/utf_convert.h"
+
 namespace vx {
 namespace {
 
-// Looked up in this order; the program calls three of them.
+// Looked up in this order; the program calls three of them, the wide listing
+// among them, so that an image name outside the ANSI code page reads right.
 const char* const kToolHelpNames[16] = {
     "CreateToolhelp32Snapshot", "Heap32ListFirst", "Heap32ListNext", "Heap32First",
     "Heap32Next", "Toolhelp32ReadProcessMemory", "Process32First", "Process32Next",
     "Process32FirstW", "Process32NextW", "Thread32First", "Thread32Next",
     "Module32First", "Module32Next", "Module32FirstW", "Module32NextW",
 };
-enum { kSnapshotIndex = 0, kFirstIndex = 6, kNextIndex = 7 };
+enum { kSnapshotIndex = 0, kFirstIndex = 8, kNextIndex = 9 };
 
 Handle kernel32 = kNullHandle;
 FarProc addresses[16] = {};
@@ -41,6 +44,12 @@ bool Process32First(Handle snapshot, ProcessEntry32* entry) {
 bool Process32Next(Handle snapshot, ProcessEntry32* entry) {
   if (!BindToolHelp() || addresses[kNextIndex] == nullptr) return false;
   return reinterpret_cast<Process32Fn>(addresses[kNextIndex])(snapshot, entry) != 0;
+}
+
+bool ImageNameOf(const ProcessEntry32& entry, std::string* name) {
+  std::size_t length = 0;
+  while (length < kMaxPath && entry.szExeFile[length] != 0) ++length;
+  return Utf16ToUtf8(entry.szExeFile, length, name);
 }
 
 void ResetToolHelpBinding() {

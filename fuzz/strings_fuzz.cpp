@@ -7,6 +7,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "util/fun_unit.h"
+#include "util/utf_convert.h"
 
 namespace {
 
@@ -74,24 +75,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   TestBed bed;
   std::string upper = UpperCaseText(text);
-  Require(upper.size() == text.size(), "UpperCaseText changed the length");
-  // Under code page 936 a byte from 0x81 to 0xFE starts a double-byte character
-  // and takes the next byte with it, whatever that byte is.
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto before = static_cast<unsigned char>(text[i]), after = static_cast<unsigned char>(upper[i]);
-    if (before >= 0x81 && before <= 0xFE && i + 1 < text.size()) {
-      // A double-byte character stays one, and never turns into an ASCII
-      // letter the engine compares.
-      auto trailBefore = static_cast<unsigned char>(text[i + 1]), trailAfter = static_cast<unsigned char>(upper[i + 1]);
-      bool trailLetter = trailAfter >= 'A' && trailAfter <= 'Z';
-      Require(after >= 0x81 && after <= 0xFE && (!trailLetter || trailAfter == trailBefore), "UpperCaseText character at " + std::to_string(i));
-      ++i;
-      continue;
-    }
-    // ASCII maps as ASCII; no other byte may turn into a letter.
-    bool letter = after >= 'A' && after <= 'Z';
-    Require(before < 0x80 ? after == static_cast<unsigned char>(RuleAsciiUpper(std::string(1, text[i]))[0]) : !letter,
-            "UpperCaseText byte " + std::to_string(i));
+  std::u16string before, after;
+  if (!Utf8ToUtf16(text, &before)) {
+    // Text that is no UTF-8 has no system mapping: its ASCII letters alone change.
+    Require(upper == RuleAsciiUpper(text), "UpperCaseText of bytes that are no UTF-8");
+    return 0;
+  }
+  // Mapped through UTF-16 unit by unit: as many units, ASCII as ASCII, and no
+  // other unit turns into an ASCII letter the engine compares.
+  Require(Utf8ToUtf16(upper, &after) && after.size() == before.size(), "UpperCaseText changed the UTF-16 length");
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    char16_t was = before[i], is = after[i];
+    bool ok = was < 0x80 ? is == static_cast<char16_t>(was >= 'a' && was <= 'z' ? was - 32 : was) : is >= 0x80;
+    Require(ok, "UpperCaseText unit " + std::to_string(i));
   }
   return 0;
 }

@@ -4,7 +4,13 @@
 // Two implementations exist: the Win32 adapter used by the real program, and an
 // in-memory machine used by the tests, which can also fail any call on demand.
 //
-// Text is GBK bytes throughout; paths are ANSI paths that fit kMaxPath.
+// The methods ending in A keep the ANSI names (the wide names would collide
+// with the A/W macros of <windows.h>) but mean the ANSI calls as they behave
+// on a system whose ANSI code page is UTF-8: every text, name and path is
+// UTF-8 bytes, and the Win32 adapter converts it to and from the wide calls.
+// Text that is no valid UTF-8 is refused as an invalid name. A path is one
+// the wide calls take without the long-path prefix: fewer than kMaxPath
+// UTF-16 units.
 #pragma once
 #include <cstdint>
 
@@ -30,8 +36,11 @@ constexpr Handle kHkeyCurrentUser = 0x80000001u;
 constexpr Handle kHkeyLocalMachine = 0x80000002u;
 constexpr Handle kHkeyDynData = 0x80000006u;
 
-// MAX_PATH: an ANSI path and its terminating zero byte.
+// MAX_PATH: a path in UTF-16 units with its terminating zero.
 constexpr std::uint32_t kMaxPath = 260;
+// A listed name in UTF-8 bytes with its zero: up to kMaxPath - 1 UTF-16 units,
+// each of which takes at most 3 bytes (a surrogate pair takes 4 for 2 units).
+constexpr std::uint32_t kMaxNameBytes = (kMaxPath - 1) * 3 + 1;
 
 // Error codes (GetLastError / registry results) the project names.
 enum : std::uint32_t {
@@ -59,6 +68,7 @@ enum : std::uint32_t {
   kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
   kErrorDirectory = 267,
+  kErrorNoUnicodeTranslation = 1113,
   kErrorNoAccess = 998,  // a buffer the call cannot write or read
 };
 
@@ -150,7 +160,7 @@ constexpr std::uint32_t kTh32csSnapProcess = 2;
 // A FILETIME as one 64-bit count of 100 ns ticks since 1601-01-01 UTC.
 using FileTime = std::uint64_t;
 
-// The fields of WIN32_FIND_DATAA that anybody reads.
+// The fields of WIN32_FIND_DATAW that anybody reads, the names in UTF-8.
 struct FindData {
   std::uint32_t attributes = 0;
   FileTime creationTime = 0;
@@ -158,13 +168,13 @@ struct FindData {
   FileTime lastWriteTime = 0;
   std::uint32_t sizeHigh = 0;
   std::uint32_t sizeLow = 0;
-  char name[kMaxPath] = {};  // zero-terminated
-  char alternateName[14] = {};  // the 8.3 short name, zero-terminated; empty when the name is one itself
+  char name[kMaxNameBytes] = {};  // zero-terminated
+  char alternateName[14 * 3] = {};  // the 8.3 short name, zero-terminated; empty when the name is one itself
 };
 
-// The ANSI PROCESSENTRY32 record laid out as the system lays it out for the
+// The wide PROCESSENTRY32W record laid out as the system lays it out for the
 // program's own processor: the default-heap field is pointer sized, so the
-// record is 296 bytes in the 32-bit program and 304 in the 64-bit one.
+// record is 556 bytes in the 32-bit program and 568 in the 64-bit one.
 // Process32First refuses a record shorter than its own layout for the caller.
 struct ProcessEntry32 {
   std::uint32_t dwSize;
@@ -176,9 +186,9 @@ struct ProcessEntry32 {
   std::uint32_t th32ParentProcessID;
   std::int32_t pcPriClassBase;
   std::uint32_t dwFlags;
-  char szExeFile[kMaxPath];
+  char16_t szExeFile[kMaxPath];  // UTF-16, zero-terminated
 };
-static_assert(sizeof(ProcessEntry32) == (sizeof(void*) == 8 ? 304 : 296), "PROCESSENTRY32 of this build");
+static_assert(sizeof(ProcessEntry32) == (sizeof(void*) == 8 ? 568 : 556), "PROCESSENTRY32W of this build");
 
 // Shapes of the functions found with GetProcAddress.
 using FarProc = void(VX_WINAPI*)();
@@ -243,8 +253,13 @@ class Platform {
                                       const void* data, std::uint32_t size) = 0;
   virtual std::int32_t RegCloseKey(Handle key) = 0;
 
-  // Upper-cases the bytes in place under the system code page; returns the count.
-  virtual std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) = 0;
+  // Upper-cases length bytes of UTF-8 text as CharUpperBuffW maps their UTF-16
+  // form, into upper (size bytes, no zero added). The UTF-16 form keeps its
+  // length but the UTF-8 one may not, so the result has its own: returns the
+  // bytes written, the size needed when size is too small, or 0 with
+  // ERROR_NO_UNICODE_TRANSLATION when the text is no valid UTF-8.
+  virtual std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper,
+                                       std::uint32_t size) = 0;
 };
 
 // The platform the program runs on, set once at start-up; tests swap it.

@@ -43,10 +43,12 @@ if [ "$need_apt" = 1 ]; then
 fi
 
 # A compiled zh_CN.UTF-8 locale: Wine converts Unix file names through it.
+# en_US.UTF-8 serves the end-to-end run on code page 1252.
 if [ ! -d "$deps/locale/zh_CN.UTF-8" ]; then
   mkdir -p "$deps/locale"
   localedef -i zh_CN -f UTF-8 "$deps/locale/zh_CN.UTF-8" || true
 fi
+[ -d "$deps/locale/en_US.UTF-8" ] || localedef -i en_US -f UTF-8 "$deps/locale/en_US.UTF-8" || true
 
 # libjpeg-turbo for each Windows build (i686 and x86_64 mingw), static, from
 # Debian's own source package, fetched once for both.

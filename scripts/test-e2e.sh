@@ -7,7 +7,8 @@
 # under 64-bit Wine) and build/native (make_samples); VX_WIN_BUILD and
 # VX_NATIVE_BUILD choose other build folders. Drive E: holds big programs and
 # many plain files (a walk that takes a while and can be stopped), D: the
-# generated harmless samples; C: is the prefix's own. "全盘杀毒" is pressed
+# generated harmless samples, N: infected programs under names that code page
+# 936 cannot hold; C: is the prefix's own. "全盘杀毒" is pressed
 # four times: one full scan whose every effect is checked, a scan that is
 # stopped, and a stop with an immediate restart. Then tests/e2e/scan_races.sh
 # (E2E_RACES=0 leaves it out): a pattern typed during a scan, the program's
@@ -16,6 +17,8 @@
 # E2E_SMOKE=1 runs the short form for a second build of the same sources:
 # start, one full scan with every effect checked (E: small: a few plain files
 # instead of the big programs and the bulk), the process sweep, close.
+# Both forms then run the window and a small scan in a copy of the prefix on
+# code page 1252, as on an English Windows.
 #
 # Ends with "e2e: N passed, M failed"; exits non-zero on any failure.
 # KEEP=1 keeps the temporary folder (prefix, fixtures, logs).
@@ -38,6 +41,7 @@ pfx=$work/prefix
 mkdir -p out
 cleanup() {
   vx_wine_stop "$pfx"
+  vx_wine_stop "$work/prefix1252"
   vx_xvfb_stop
   [ "${KEEP:-0}" = 1 ] && echo "test-e2e: kept $work" || rm -rf "$work"
 }
@@ -49,7 +53,7 @@ trap cleanup EXIT
 # kept in $work/driver.out for the script's own checks.
 drive() {
   vx_wine "$pfx" 'C:\vx\e2e_driver.exe' "$@" 2>/dev/null | tr -d '\r' > "$work/driver.out"
-  grep -E '^(PASS|FAIL) ' "$work/driver.out"
+  grep -E '^(PASS|FAIL) ' "$work/driver.out" | sed "s/^\(PASS\|FAIL\) /&${drive_tag:-}/"
   passed=$((passed + $(grep -c '^PASS ' "$work/driver.out")))
   failed=$((failed + $(grep -c '^FAIL ' "$work/driver.out")))
   ! grep -q '^FAIL ' "$work/driver.out"
@@ -63,7 +67,7 @@ size_limit=$(sed -n 's/.*kMaxScanFileSize = \([0-9]*\);.*/\1/p' engine/scan_tree
 [ -n "$size_limit" ] || { echo "test-e2e: no kMaxScanFileSize in engine/scan_tree.h" >&2; exit 1; }
 count_walkable() {
   local d n=0
-  for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive"; do
+  for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive" "$work/n/drive"; do
     n=$((n + $(cd "$d" && find . -type f ! -path '*/.*' -size "-${size_limit}c" | wc -l)))
   done
   echo "$n"
@@ -109,6 +113,7 @@ e_features=(--features slow,bulk); [ "${E2E_SMOKE:-0}" = 1 ] && e_features=(--fe
   "${e_features[@]}" >/dev/null &
 samples+=" $!"
 vx_make_prefix "$pfx" || { echo "e2e: 0 passed, 1 failed"; exit 1; }
+cp -a "$pfx" "$work/prefix1252"   # fresh, with its font mapping, for the code page 1252 run
 
 # --- no DLL planted beside the program is loaded --------------------------
 # Started from a folder anyone can write to, beside a DLL under the name of
@@ -139,6 +144,14 @@ rm -f "$downloads"/* "$pfx/drive_c/.vx-logs"/planted-*
 for job in $samples; do wait "$job" || { echo "test-e2e: make_samples failed"; echo "e2e: 0 passed, 1 failed"; exit 1; }; done
 vx_map_drive "$pfx" d "$work/d/drive"
 vx_map_drive "$pfx" e "$work/e/drive"
+# N: Greek with accents, Korean and an emoji, in the order they are listed:
+# the infected program of 中文目录 under each name, the host program after.
+for f in 'Ελλάδα/πρόγραμμα.exe' '한국/감염.exe' '😀.exe'; do
+  mkdir -p "$work/n/drive/$(dirname "$f")" "$work/n/expected/$(dirname "$f")"
+  cp "$work/d/drive/中文目录/病毒样本.exe" "$work/n/drive/$f"; cp "$win/tools/win32/demo_host.exe" "$work/n/expected/$f"
+  printf 'N:\\%s还原成功!\n' "${f//\//\\}" >> "$work/n/walk.txt"
+done
+vx_map_drive "$pfx" n "$work/n/drive"
 # Read-only, hidden and system samples get their attributes the Windows way,
 # all in one command prompt.
 attribs=$(while IFS=$'\t' read -r flags path; do printf 'attrib %s D:\\%s & ' "$flags" "$path"; done \
@@ -177,14 +190,14 @@ drive scan --timeout 300 --log 'C:\.vx-logs\scan.txt'
 shot window
 scanned=$(state panel1); cleaned=$(state panel2)
 walkable=$(count_walkable)
-restored=$(sed -n 's/^restored //p' "$work/d/counts.txt")
-check "full scan counts every walkable file of C:, D: and E: ($walkable)" test "$scanned" = "扫描文件数:$walkable"
+restored=$(( $(sed -n 's/^restored //p' "$work/d/counts.txt") + $(grep -c '' "$work/n/walk.txt") ))
+check "full scan counts every walkable file of C:, D:, E: and N: ($walkable)" test "$scanned" = "扫描文件数:$walkable"
 check "full scan counts the restored executables ($restored)" test "$cleaned" = "已清除文件数:$restored"
 
 # The log: the notice, then the root cleanup, the process sweep, the walk.
 tail -n +"$(( $(grep -c '' "$logs/notice.txt") + 1 ))" "$logs/scan.txt" > "$work/scan-lines.txt"
 check "the log keeps the notice above the scan's lines" cmp -n "$(wc -c < "$logs/notice.txt")" "$logs/notice.txt" "$logs/scan.txt"
-grep -v '^扫描进程:' "$work/scan-lines.txt" | grep -Ev '^(关闭木马进程:|.* 删除成功!$)' > "$work/got-rest.txt"
+grep -v '^扫描进程:' "$work/scan-lines.txt" | grep -Ev '^(关闭木马进程:|N:|.* 删除成功!$)' > "$work/got-rest.txt"
 grep -Ev ' 删除成功!$' "$work/d/walk.txt" > "$work/want-rest.txt"
 check "log lines of the walk (restores and pages), in walk order" diff "$work/want-rest.txt" "$work/got-rest.txt"
 grep -E ' 删除成功!$' "$work/scan-lines.txt" | grep -Ev '^(qadrelv|MKZBR48)' > "$work/got-deleted.txt"
@@ -203,6 +216,8 @@ check "sweep: the worm program files are gone from the drivers folder" \
   test ! -e "$drivers/qadrelv.exe" -a ! -e "$drivers/MKZBR48.EXE"
 check "every file of D: and E: holds its expected bytes" \
   bash -c 'diff -r "$1/d/expected" "$1/d/drive" && diff -r "$1/e/expected" "$1/e/drive"' _ "$work"
+check "names outside code page 936: each infected program of N: is the host again, logged under its own name" \
+  bash -c 'diff -r "$1/expected" "$1/drive" && grep "^N:" "$2" | diff "$1/walk.txt" -' _ "$work/n" "$work/scan-lines.txt"
 attributes_kept() {  # samples left alone keep their read-only, hidden and system flags
   local flags path line f listing=
   while IFS=$'\t' read -r flags path; do
@@ -225,6 +240,35 @@ check "a restored program runs: demo host prints its line" \
   bash -c 'vx_wine "$1" "D:\\host.exe" 2>/dev/null | tr -d "\r" | grep -qx "demo host program ran"' _ "$pfx"
 check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text before" \
   bash -c 'vx_wine "$1" reg query "$2" /v CheckedValue 2>/dev/null | tr -d "\r" | grep -Eq "CheckedValue +REG_DWORD +0x1$"' _ "$pfx" "$showall"
+
+# --- code page 1252, as on an English Windows -----------------------------
+# The copy of the fresh prefix runs under the en_US locale, C: counted as a
+# CD-ROM drive so that the walk covers only a small D: with Chinese names.
+# Every text is read through the wide messages and reads as on code page 936.
+p1252=$work/prefix1252
+on1252() { VX_WINE_LOCALE=en_US.UTF-8 pfx=$p1252 drive_tag='code page 1252: ' "$@"; }
+"$native/tools/make_samples" --out "$work/w" --letter D --host "$win/tools/win32/demo_host.exe" \
+  --features roots,markers,names >/dev/null
+on1252 vx_map_drive "$p1252" c "$p1252/drive_c" cdrom
+on1252 vx_map_drive "$p1252" d "$work/w/drive"
+mkdir -p "$p1252/drive_c/vx" "$p1252/drive_c/.vx-logs"
+cp "$win/Vuxor.exe" "$win/tests/e2e/e2e_driver.exe" "$p1252/drive_c/vx/"
+on1252 vx_wine "$p1252" 'C:\vx\Vuxor.exe' >"$work/vuxor-1252.log" 2>&1 &
+if on1252 drive wait-window --timeout 60; then
+  on1252 drive layout
+  on1252 drive dump --log 'C:\.vx-logs\notice.txt'
+  check "code page 1252: the notice and Edit2's pattern read as on 936" \
+    bash -c 'cmp "$1" "$2" && test "$3" = "$4"' _ "$p1252/drive_c/.vx-logs/notice.txt" "$logs/notice.txt" \
+    "$(state edit2)" "$default"
+  on1252 drive scan --timeout 120 --log 'C:\.vx-logs\scan.txt'
+  shot window-1252
+  check "code page 1252: every file of D: as expected, the lines of the root cleanup and the walk read right" \
+    bash -c 'diff -r "$1/expected" "$1/drive" && tail -n +"$3" "$2" | grep -Ev "^(扫描进程|关闭木马进程):" |
+      diff <(cat "$1/roots.txt" "$1/walk.txt") -' _ "$work/w" "$p1252/drive_c/.vx-logs/scan.txt" \
+    "$(( $(grep -c '' "$logs/notice.txt") + 1 ))"
+  on1252 drive close
+fi
+vx_wine_stop "$p1252"
 
 if [ "${E2E_SMOKE:-0}" = 1 ]; then
   drive close

@@ -66,7 +66,10 @@ _vx_server() { if [ "$VX_BUILD" = win64 ]; then echo "$_vx_wine64_dir/wineserver
 
 # The environment every Wine run of the project uses: the build's prefix kind,
 # quiet, code page 936 (GBK) through a real compiled zh_CN.UTF-8 locale so that
-# GBK file names round-trip, and no Mono or Gecko installation prompts.
+# file names in any script round-trip, and no Mono or Gecko installation prompts.
+# VX_WINE_LOCALE=en_US.UTF-8 gives code page 1252 instead, an English Windows;
+# make such a prefix under 936 and copy it (vx_make_prefix writes its font
+# mapping in GBK).
 vx_wine_env() {
   if [ "$VX_BUILD" = win64 ]; then
     export WINEARCH=win64 WINELOADER="$_vx_wine64_dir/wine64" WINESERVER="$_vx_wine64_dir/wineserver64"
@@ -77,7 +80,7 @@ vx_wine_env() {
   export WINEDEBUG=-all
   export LOCPATH="$VX_DEPS/locale"
   # bash itself does not see LOCPATH and would warn that the locale is missing.
-  { export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8; } 2>/dev/null
+  { export LC_ALL=${VX_WINE_LOCALE:-zh_CN.UTF-8} LANG=${VX_WINE_LOCALE:-zh_CN.UTF-8}; } 2>/dev/null
   export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 

@@ -21,7 +21,7 @@ enum class Op {
   SetEndOfFile, FlushFileBuffers, CloseHandle, OpenProcess, TerminateProcess,
   GetModuleHandleA, GetProcAddress, CreateThread, WaitForSingleObject,
   RegCreateKeyExA, RegSetValueExA, RegCloseKey,
-  CreateToolhelp32Snapshot, Process32First, Process32Next,
+  CreateToolhelp32Snapshot, Process32FirstW, Process32NextW,
   Count
 };
 
@@ -33,7 +33,7 @@ inline const char* OpName(Op op) {
       "SetEndOfFile", "FlushFileBuffers", "CloseHandle", "OpenProcess", "TerminateProcess",
       "GetModuleHandleA", "GetProcAddress", "CreateThread", "WaitForSingleObject",
       "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey",
-      "CreateToolhelp32Snapshot", "Process32First", "Process32Next"};
+      "CreateToolhelp32Snapshot", "Process32FirstW", "Process32NextW"};
   static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(Op::Count), "one name per Op");
   int index = static_cast<int>(op);
   return index >= 0 && index < static_cast<int>(Op::Count) ? kNames[index] : "?";
@@ -155,8 +155,8 @@ class ForwardingPlatform : public Platform {
   std::int32_t RegCloseKey(Handle key) override {
     return Pass({Op::RegCloseKey, nullptr, key}, [&] { return next_.RegCloseKey(key); });
   }
-  std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override {
-    return next_.CharUpperBuffA(text, length);
+  std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper, std::uint32_t size) override {
+    return next_.CharUpperBuffA(text, length, upper, size);
   }
 
  protected:

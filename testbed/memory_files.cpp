@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "testbed/memory_state.h"
+#include "util/utf_convert.h"
 
 namespace vx {
 
@@ -114,6 +115,9 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
     }
   }
   for (const auto& child : folder->children) {
+    // A name without a UTF-8 form (a test put it there as NTFS allows) is
+    // passed over, as the listing through the seam passes it over.
+    if (Utf16Length(child->name) == std::string::npos) continue;
     std::string shortName = child->ShortName();
     bool matches = mem::WildcardMatch(namePattern, child->name) ||
                    (!shortName.empty() && mem::WildcardMatch(namePattern, shortName));

@@ -3,31 +3,17 @@
 #include <stdexcept>
 
 #include "testbed/memory_state.h"
+#include "util/utf_convert.h"
 
 namespace vx {
 namespace mem {
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 std::string FoldCase(const std::string& text) {
   std::string out = text;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (IsLeadByte(c) && i + 1 < out.size()) {
-      ++i;  // the trail byte belongs to a double-byte character
-    } else if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    }
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
-}
-
-std::size_t CharacterCount(const char* text) {
-  std::size_t count = 0;
-  for (const char* c = text; *c; ++c, ++count) {
-    if (IsLeadByte(static_cast<unsigned char>(*c)) && c[1]) ++c;
-  }
-  return count;
 }
 
 namespace {
@@ -36,26 +22,24 @@ constexpr const char* kNotInShortNames = "+,;=[]";
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
 bool HasBadNameChar(const std::string& part, bool allowWildcards) {
-  for (std::size_t i = 0; i < part.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(part[i]);
-    if (IsLeadByte(c) && i + 1 < part.size()) {
-      ++i;
-      continue;
-    }
+  for (unsigned char c : part) {
     if (c < 0x20 || std::strchr("<>:\"|", c) != nullptr) return true;
     if (!allowWildcards && (c == '*' || c == '?')) return true;
   }
   return false;
 }
 
-// One character per element: one byte, or two for a GBK double-byte character.
+// One character per element: its UTF-8 bytes, a lead byte and its continuations.
 std::vector<std::string> Characters(const std::string& text) {
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::size_t n = IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = 1;
+    while (i + n < text.size() && IsContinuation(static_cast<unsigned char>(text[i + n]))) ++n;
     out.push_back(text.substr(i, n));
-    i += n - 1;
+    i += n;
   }
   return out;
 }
@@ -85,7 +69,9 @@ bool GlobMatch(const std::vector<std::string>& p, const std::vector<std::string>
 std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bool limitLength) {
   if (path == nullptr) return kErrorPathNotFound;
   std::size_t length = std::strlen(path);
-  if (limitLength && CharacterCount(path) > kMaxPathCharacters) return kErrorFilenameExcedRange;
+  std::size_t units = Utf16Length(path);
+  if (limitLength && units == std::string::npos) return kErrorInvalidName;  // no UTF-16 form: names no file
+  if (limitLength && units > kMaxPathUnits) return kErrorFilenameExcedRange;
   char letter = path[0];
   bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
   if (length < 2 || !isLetter || path[1] != ':' || (length > 2 && !IsSeparator(path[2]))) {
@@ -113,19 +99,16 @@ std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast, bo
 
 namespace {
 
-// Up to limit bytes of part as a short name holds them: upper case, without
-// blanks and dots, a double-byte character whole or not at all.
+// Up to limit characters of part as a short name holds them: upper case,
+// without blanks and dots, a character outside ASCII as "_".
 std::string ShortPart(const std::string& part, std::size_t limit) {
   std::string out;
-  for (std::size_t i = 0; i < part.size() && out.size() < limit; ++i) {
-    unsigned char c = static_cast<unsigned char>(part[i]);
+  for (const std::string& character : Characters(part)) {
+    if (out.size() >= limit) break;
+    unsigned char c = static_cast<unsigned char>(character[0]);
     if (c == ' ' || c == '.') continue;
-    if (IsLeadByte(c) && i + 1 < part.size()) {
-      if (out.size() + 2 > limit) break;
-      out += part.substr(i++, 2);
-    } else {
-      out += std::strchr(kNotInShortNames, c) ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    }
+    bool replaced = c >= 0x80 || std::strchr(kNotInShortNames, c) != nullptr;
+    out += replaced ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   }
   return out;
 }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "testbed/memory_state.h"
+#include "util/utf_convert.h"
 
 namespace vx {
 
@@ -331,8 +332,9 @@ std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
   if (s_->BeginLocked(Op::GetDriveTypeA, root ? root : "")) return kDriveUnknown;
   if (root == nullptr) return kDriveNoRootDir;
   std::size_t length = std::strlen(root);
-  if (mem::CharacterCount(root) > mem::kMaxPathCharacters) {
-    mem::SetThreadError(kErrorFilenameExcedRange);
+  std::size_t units = Utf16Length(root);
+  if (units == std::string::npos || units > mem::kMaxPathUnits) {
+    mem::SetThreadError(units == std::string::npos ? kErrorInvalidName : kErrorFilenameExcedRange);
     return kDriveNoRootDir;
   }
   // Only a drive root names a drive: "X:\" (or "X:"); any deeper path has no root there.
@@ -358,46 +360,53 @@ std::uint32_t MemoryPlatform::GetSystemDirectoryA(char* buffer, std::uint32_t si
 
 namespace {
 
-// The small letters code page 936 holds as double-byte characters, block by
-// block, and how far each lies from its capitals: Windows upper-cases text
-// through Unicode, so these change too, while no trail byte is taken for a
-// letter of its own.
-struct DoubleByteCase {
-  std::uint16_t first, last;
-  int toUpper;
+// The small letters the machine upper-cases as CharUpperBuffW does, range by
+// range: ASCII, Latin-1, Latin Extended-A and the pinyin vowels (where every
+// other code is a small letter), three letters whose capitals lie in another
+// block, Greek, Cyrillic, small Roman numerals and full-width Latin. Mappings
+// that would fold a letter into ASCII ("ı", "ſ") the system does not make.
+// Across blocks a character's UTF-8 length changes ("ɐ" two bytes, "Ɐ" three).
+struct SmallLetters {
+  char32_t first, last;
+  std::int32_t toUpper;
+  char32_t step;  // 2: only every other code from first is a small letter
 };
-const DoubleByteCase kGbkSmallLetters[] = {
-    {0xA2A1, 0xA2AA, +0x50},  // small Roman numerals
-    {0xA3E1, 0xA3FA, -0x20},  // full-width Latin
-    {0xA6C1, 0xA6D8, -0x20},  // Greek
-    {0xA7D1, 0xA7F1, -0x30},  // Cyrillic
+const SmallLetters kSmallLetters[] = {
+    {0x61, 0x7A, -0x20, 1},    {0xE0, 0xF6, -0x20, 1},    {0xF8, 0xFE, -0x20, 1},    {0xFF, 0xFF, 0x79, 1},
+    {0x101, 0x12F, -1, 2},     {0x133, 0x137, -1, 2},     {0x13A, 0x148, -1, 2},     {0x14B, 0x177, -1, 2},
+    {0x17A, 0x17E, -1, 2},     {0x1CE, 0x1DC, -1, 2},     {0x250, 0x250, 0x2A1F, 1}, {0x251, 0x251, 0x2A1C, 1},
+    {0x2C65, 0x2C65, -0x2A2B, 1}, {0x3AC, 0x3AC, -0x26, 1}, {0x3AD, 0x3AF, -0x25, 1}, {0x3B1, 0x3C1, -0x20, 1},
+    {0x3C3, 0x3CB, -0x20, 1},  {0x3CC, 0x3CC, -0x40, 1},  {0x3CD, 0x3CE, -0x3F, 1},  {0x430, 0x44F, -0x20, 1},
+    {0x450, 0x45F, -0x50, 1},  {0x2170, 0x217F, -0x10, 1}, {0xFF41, 0xFF5A, -0x20, 1},
 };
 
-void UpperCaseDoubleByte(char* lead) {
-  auto code = static_cast<std::uint16_t>((static_cast<unsigned char>(lead[0]) << 8) |
-                                         static_cast<unsigned char>(lead[1]));
-  for (const DoubleByteCase& block : kGbkSmallLetters) {
-    if (code < block.first || code > block.last) continue;
-    code = static_cast<std::uint16_t>(code + block.toUpper);
-    lead[0] = static_cast<char>(code >> 8);
-    lead[1] = static_cast<char>(code & 0xFF);
-    return;
+char16_t UpperUnit(char16_t unit) {
+  for (const SmallLetters& r : kSmallLetters) {
+    if (unit >= r.first && unit <= r.last && (unit - r.first) % r.step == 0) {
+      return static_cast<char16_t>(unit + r.toUpper);
+    }
   }
+  return unit;
 }
 
 }  // namespace
 
-std::uint32_t MemoryPlatform::CharUpperBuffA(char* text, std::uint32_t length) {
-  if (text == nullptr) return 0;
-  for (std::uint32_t i = 0; i < length; ++i) {
-    if (mem::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < length) {
-      UpperCaseDoubleByte(&text[i]);
-      ++i;
-    } else if (text[i] >= 'a' && text[i] <= 'z') {
-      text[i] = static_cast<char>(text[i] - 'a' + 'A');
-    }
+// Through UTF-16 unit by unit, as the wide call works: a character beyond the
+// BMP (two units) is left as it is.
+std::uint32_t MemoryPlatform::CharUpperBuffA(const char* text, std::uint32_t length, char* upper,
+                                             std::uint32_t size) {
+  std::u16string wide;
+  if (text == nullptr || !Utf8ToUtf16(std::string(text, length), &wide)) {
+    mem::SetThreadError(kErrorNoUnicodeTranslation);
+    return 0;
   }
-  return length;
+  for (char16_t& unit : wide) unit = UpperUnit(unit);
+  std::string result;
+  Utf16ToUtf8(wide.data(), wide.size(), &result);
+  auto bytes = static_cast<std::uint32_t>(result.size());
+  if (upper == nullptr || size < bytes) return bytes;  // the size needed
+  std::memcpy(upper, result.data(), bytes);
+  return bytes;
 }
 
 }  // namespace vx

@@ -6,9 +6,10 @@
 //
 // Paths are compared without regard to ASCII case, as Windows does. Folders
 // list their entries in the order they were added ("." and ".." first in a
-// subfolder, never at a drive root). Paths longer than 260 characters (a GBK
-// double-byte character counts as one) are refused with
-// ERROR_FILENAME_EXCED_RANGE, as the ANSI calls refuse them.
+// subfolder, never at a drive root). Names and paths are UTF-8; paths longer
+// than 260 UTF-16 units are refused with ERROR_FILENAME_EXCED_RANGE, as
+// Windows refuses them to a program that is not long-path aware, and bytes
+// that are no UTF-8 with ERROR_INVALID_NAME.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -120,7 +121,7 @@ class MemoryPlatform : public Platform {
   // ---- kernel32's ToolHelp functions that GetProcAddress hands out ---------------------
   // They are plain functions acting on the current platform (Sys()); these
   // members do their work. Counted and failed as Op::CreateToolhelp32Snapshot,
-  // Op::Process32First and Op::Process32Next.
+  // Op::Process32FirstW and Op::Process32NextW.
   Handle ToolhelpSnapshot(std::uint32_t flags, std::uint32_t pid);
   bool ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first);
   bool QueryWow64Process(Handle process, std::int32_t* wow64);
@@ -164,7 +165,7 @@ class MemoryPlatform : public Platform {
   std::int32_t RegSetValueExA(Handle key, const char* valueName, std::uint32_t type, const void* data,
                               std::uint32_t size) override;
   std::int32_t RegCloseKey(Handle key) override;
-  std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override;
+  std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper, std::uint32_t size) override;
 
  private:
   struct State;

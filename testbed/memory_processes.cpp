@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "testbed/memory_state.h"
+#include "util/utf_convert.h"
 
 namespace vx {
 
@@ -54,16 +55,16 @@ struct Export {
 
 const Export kKernel32Exports[] = {
     {"CreateToolhelp32Snapshot", reinterpret_cast<FarProc>(&BoundCreateToolhelp32Snapshot)},
-    {"Process32First", reinterpret_cast<FarProc>(&BoundProcess32First)},
-    {"Process32Next", reinterpret_cast<FarProc>(&BoundProcess32Next)},
+    {"Process32FirstW", reinterpret_cast<FarProc>(&BoundProcess32First)},
+    {"Process32NextW", reinterpret_cast<FarProc>(&BoundProcess32Next)},
     {"IsWow64Process", reinterpret_cast<FarProc>(&BoundIsWow64Process)},
     {"Heap32ListFirst", &UnusedToolhelpExport},
     {"Heap32ListNext", &UnusedToolhelpExport},
     {"Heap32First", &UnusedToolhelpExport},
     {"Heap32Next", &UnusedToolhelpExport},
     {"Toolhelp32ReadProcessMemory", &UnusedToolhelpExport},
-    {"Process32FirstW", &UnusedToolhelpExport},
-    {"Process32NextW", &UnusedToolhelpExport},
+    {"Process32First", &UnusedToolhelpExport},
+    {"Process32Next", &UnusedToolhelpExport},
     {"Thread32First", &UnusedToolhelpExport},
     {"Thread32Next", &UnusedToolhelpExport},
     {"Module32First", &UnusedToolhelpExport},
@@ -189,7 +190,7 @@ Handle MemoryPlatform::ToolhelpSnapshot(std::uint32_t flags, std::uint32_t /*pid
 
 bool MemoryPlatform::ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first) {
   Guard g(s_->mu);
-  if (s_->BeginLocked(first ? Op::Process32First : Op::Process32Next)) return false;
+  if (s_->BeginLocked(first ? Op::Process32FirstW : Op::Process32NextW)) return false;
   Object* open = s_->FindObjectLocked(snapshot, Object::Kind::Snapshot);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (entry == nullptr) return Fail(kErrorInvalidParameter, false);
@@ -204,8 +205,11 @@ bool MemoryPlatform::ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, b
   entry->th32ProcessID = process.first;
   entry->cntThreads = 1;
   entry->pcPriClassBase = 8;  // normal priority
-  std::size_t length = std::min(process.second.size(), sizeof(entry->szExeFile) - 1);
-  std::memcpy(entry->szExeFile, process.second.data(), length);
+  // The machine's names are UTF-8; the record holds their UTF-16 form.
+  std::u16string name;
+  Utf8ToUtf16(process.second, &name);
+  std::size_t length = std::min<std::size_t>(name.size(), kMaxPath - 1);
+  std::memcpy(entry->szExeFile, name.data(), length * sizeof(char16_t));
   return true;
 }
 

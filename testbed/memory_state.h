@@ -20,24 +20,22 @@ void SetThreadError(std::uint32_t code);
 std::uint32_t ThreadError();
 
 // ---- Paths ---------------------------------------------------------------------------
-// The ANSI calls turn a path into UTF-16 in a buffer of MAX_PATH + 1 units, so
-// they refuse a path of more than 260 characters, a GBK double-byte character
-// counting as one.
-constexpr std::size_t kMaxPathCharacters = kMaxPath;
-std::size_t CharacterCount(const char* text);
+// The calls refuse a path of more than 260 UTF-16 units (a character beyond
+// the BMP counts as two) and a path that is no valid UTF-8.
+constexpr std::size_t kMaxPathUnits = kMaxPath;
 
-// Upper-cases ASCII letters only, stepping over GBK double-byte characters so
-// that a trail byte that happens to look like a letter is left alone.
+// Upper-cases ASCII letters only: no byte of a UTF-8 character outside ASCII
+// is ever taken for a letter.
 std::string FoldCase(const std::string& text);
-bool IsLeadByte(unsigned char c);
 
 struct ParsedPath {
   char drive = 0;                  // upper case
   std::vector<std::string> parts;  // components as written, "." and ".." resolved
 };
 // "X:\a\b" (either separator). Returns 0 or the Win32 error for the path.
-// The ANSI calls refuse paths above 260 characters; the machine itself can
-// hold deeper ones (as NTFS does), so the builders pass limitLength = false.
+// The calls refuse paths above 260 UTF-16 units and paths that are no UTF-8;
+// the machine itself can hold deeper ones and names without a UTF-8 form (as
+// NTFS does), so the builders pass limitLength = false.
 std::uint32_t ParsePath(const char* path, ParsedPath* out, bool wildcardLast = false, bool limitLength = true);
 // Windows wildcard match of one name ("*", "?", "*.*" = everything, "x.*" matches "x").
 bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -3,12 +3,24 @@
 #include <cstring>
 
 #include "util/handles.h"
+#include "util/utf_convert.h"
 
 namespace vx {
 
+// Upper-cased through UTF-16, a character may take another count of UTF-8
+// bytes, so the result is sized by the call. Text the system cannot map
+// (no valid UTF-8) has its ASCII letters upper-cased only.
 std::string UpperCaseText(const std::string& text) {
-  std::string result = text;
-  if (!result.empty()) Sys().CharUpperBuffA(&result[0], static_cast<std::uint32_t>(result.size()));
+  if (text.empty()) return text;
+  auto length = static_cast<std::uint32_t>(text.size());
+  std::string result(text.size(), '\0');
+  std::uint32_t n = Sys().CharUpperBuffA(text.data(), length, &result[0], length);
+  if (n > length) {
+    result.resize(n);
+    n = Sys().CharUpperBuffA(text.data(), length, &result[0], n);
+  }
+  if (n == 0 || n > result.size()) return UpperCaseAscii(text);
+  result.resize(n);
   return result;
 }
 
@@ -20,6 +32,11 @@ std::string UpperCaseAscii(const std::string& text) {
   return result;
 }
 
+bool FitsPath(const std::string& path) {
+  std::size_t units = Utf16Length(path);
+  return units != std::string::npos && units < kMaxPath;
+}
+
 std::string GetNameExtension(const std::string& name) {
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return std::string();
@@ -27,13 +44,13 @@ std::string GetNameExtension(const std::string& name) {
 }
 
 std::string GetSystemFolderPath() {
-  char buffer[kMaxPath] = {};
+  char buffer[kMaxNameBytes] = {};
   std::uint32_t length = Sys().GetSystemDirectoryA(buffer, sizeof buffer);
   // A failed call, or one that needs a larger buffer, gives no usable folder;
   // an empty result keeps callers from deleting relative to the current folder.
   if (length == 0 || length >= sizeof buffer) return std::string();
   std::string path(buffer, strnlen(buffer, sizeof buffer));
-  if (path.empty()) return path;
+  if (path.empty() || !FitsPath(path)) return std::string();
   if (path.back() != '\\') path += '\\';
   return path;
 }

@@ -8,7 +8,7 @@
 
 namespace vx {
 
-std::string UpperCaseText(const std::string& text);   // system mapping (CharUpperBuffA)
+std::string UpperCaseText(const std::string& text);   // system mapping (CharUpperBuffW on the UTF-8 text)
 std::string UpperCaseAscii(const std::string& text);  // only a..z change
 std::string GetNameExtension(const std::string& name);  // after the last ".", "" when none
 std::string GetSystemFolderPath();                    // ends with "\"; "" when the system gives none
@@ -19,8 +19,8 @@ std::int32_t FileStampOf(std::uint32_t attributes, FileTime lastWriteTime);
 std::int32_t ParseInteger(const std::string& text);
 std::string FormatInteger(std::int32_t value);
 
-// True when the ANSI file calls take the path: kMaxPath bytes hold it with
-// its terminating zero.
-inline bool FitsAnsiPath(const std::string& path) { return path.size() < kMaxPath; }
+// True when the file calls take the path without the long-path prefix: fewer
+// than kMaxPath UTF-16 units. Malformed UTF-8 names no file and never fits.
+bool FitsPath(const std::string& path);
 
 }  // namespace vx

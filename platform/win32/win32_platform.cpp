@@ -1,7 +1,9 @@
 // Thin forwarding to kernel32, user32, advapi32 and winmm. Nothing here decides
 // anything: results and last-error values come back exactly as the system gives
 // them, so that the engine behaves on Windows as it does over the in-memory
-// machine that imitates these calls.
+// machine that imitates these calls. Text crosses as UTF-8 and goes to the
+// wide functions, so that every name is reached whatever the system's ANSI
+// code page, and no name is ever read through one.
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/winmm_binding.h"
 
@@ -10,15 +12,17 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 namespace vx {
 namespace {
 
 static_assert(sizeof(Handle) == sizeof(HANDLE), "a Handle holds a HANDLE");
-static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32), "same layout as PROCESSENTRY32 (ANSI)");
-static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == offsetof(PROCESSENTRY32, th32DefaultHeapID) &&
-                  offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile),
-              "same field offsets as PROCESSENTRY32 (ANSI)");
+static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32W), "same layout as PROCESSENTRY32W");
+static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == offsetof(PROCESSENTRY32W, th32DefaultHeapID) &&
+                  offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32W, szExeFile),
+              "same field offsets as PROCESSENTRY32W");
+static_assert(sizeof(char16_t) == sizeof(WCHAR), "UTF-16 units");
 
 HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle V(HANDLE h) { return reinterpret_cast<Handle>(h); }
@@ -33,51 +37,130 @@ FILETIME ToFiletime(FileTime t) {
   return f;
 }
 
-void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
-  to->attributes = from.dwFileAttributes;
-  to->creationTime = FromFiletime(from.ftCreationTime);
-  to->lastAccessTime = FromFiletime(from.ftLastAccessTime);
-  to->lastWriteTime = FromFiletime(from.ftLastWriteTime);
-  to->sizeHigh = from.nFileSizeHigh;
-  to->sizeLow = from.nFileSizeLow;
-  static_assert(sizeof(to->name) == sizeof(from.cFileName), "MAX_PATH names");
-  std::memcpy(to->name, from.cFileName, sizeof(to->name));
-  to->name[sizeof(to->name) - 1] = '\0';
-  static_assert(sizeof(to->alternateName) == sizeof(from.cAlternateFileName), "8.3 names");
-  std::memcpy(to->alternateName, from.cAlternateFileName, sizeof(to->alternateName));
-  to->alternateName[sizeof(to->alternateName) - 1] = '\0';
+// UTF-8 to UTF-16. Malformed UTF-8 names no file: the call that would take it
+// fails with ERROR_INVALID_NAME instead of reaching some other name.
+bool ToWide(const char* text, std::size_t size, std::wstring* wide) {
+  wide->clear();
+  int length = static_cast<int>(size);
+  if (length == 0) return true;
+  int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+  if (units <= 0) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  wide->resize(static_cast<std::size_t>(units));
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, &(*wide)[0], units);
+  return true;
+}
+
+// UTF-16 to UTF-8, refusing what does not come back unchanged (an unpaired
+// surrogate turns into U+FFFD, which is another name). The round trip stands
+// in for WC_ERR_INVALID_CHARS, which Windows XP lacks.
+bool ToUtf8(const wchar_t* wide, std::size_t length, std::string* text) {
+  text->clear();
+  int units = static_cast<int>(length);
+  if (units == 0) return true;
+  int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return false;
+  text->resize(static_cast<std::size_t>(bytes));
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, units, &(*text)[0], bytes, nullptr, nullptr);
+  std::wstring back;
+  return ToWide(text->data(), text->size(), &back) && back.size() == static_cast<std::size_t>(units) &&
+         std::wmemcmp(back.data(), wide, back.size()) == 0;
+}
+
+// A path argument in its wide form; nullptr stays nullptr, as the call allows.
+struct WidePath {
+  explicit WidePath(const char* text)
+      : given(text != nullptr), ok(!given || ToWide(text, std::strlen(text), &wide)) {}
+  const wchar_t* Get() const { return given ? wide.c_str() : nullptr; }
+  bool given;
+  std::wstring wide;
+  bool ok;
+};
+
+template <std::size_t N>
+bool CopyName(const wchar_t* wide, char (&to)[N]) {
+  std::string text;
+  if (!ToUtf8(wide, std::wcslen(wide), &text) || text.size() >= N) return false;
+  std::memcpy(to, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// False when a name of the entry cannot make the trip to UTF-8 and back.
+bool CopyFindData(const WIN32_FIND_DATAW& from, FindData* to) {
+  FindData copy;
+  copy.attributes = from.dwFileAttributes;
+  copy.creationTime = FromFiletime(from.ftCreationTime);
+  copy.lastAccessTime = FromFiletime(from.ftLastAccessTime);
+  copy.lastWriteTime = FromFiletime(from.ftLastWriteTime);
+  copy.sizeHigh = from.nFileSizeHigh;
+  copy.sizeLow = from.nFileSizeLow;
+  if (!CopyName(from.cFileName, copy.name) || !CopyName(from.cAlternateFileName, copy.alternateName)) return false;
+  *to = copy;
+  return true;
+}
+
+// Steps over the entries whose names have no UTF-8 form: the engine could
+// only reach them under another name, which may be another file's.
+bool NextConvertible(HANDLE search, WIN32_FIND_DATAW* found, FindData* data) {
+  while (!CopyFindData(*found, data)) {
+    if (!::FindNextFileW(search, found)) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 Handle Win32Platform::FindFirstFileA(const char* pattern, FindData* data) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA(pattern, &found);
-  if (h != INVALID_HANDLE_VALUE) CopyFindData(found, data);
-  return V(h);
+  WidePath wide(pattern);
+  if (!wide.ok) return kInvalidHandle;
+  WIN32_FIND_DATAW found;
+  HANDLE h = ::FindFirstFileW(wide.Get(), &found);
+  if (h == INVALID_HANDLE_VALUE || NextConvertible(h, &found, data)) return V(h);
+  // Only unconvertible names matched: as if nothing had.
+  ::FindClose(h);
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  return kInvalidHandle;
 }
 
 bool Win32Platform::FindNextFileA(Handle search, FindData* data) {
-  WIN32_FIND_DATAA found;
-  if (!::FindNextFileA(H(search), &found)) return false;
-  CopyFindData(found, data);
-  return true;
+  WIN32_FIND_DATAW found;
+  return ::FindNextFileW(H(search), &found) && NextConvertible(H(search), &found, data);
 }
 
 bool Win32Platform::FindClose(Handle search) { return ::FindClose(H(search)) != FALSE; }
 std::uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
 void Win32Platform::SetLastError(std::uint32_t code) { ::SetLastError(code); }
-std::uint32_t Win32Platform::GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
-
-bool Win32Platform::SetFileAttributesA(const char* path, std::uint32_t attributes) {
-  return ::SetFileAttributesA(path, attributes) != FALSE;
+std::uint32_t Win32Platform::GetFileAttributesA(const char* path) {
+  WidePath wide(path);
+  return wide.ok ? ::GetFileAttributesW(wide.Get()) : INVALID_FILE_ATTRIBUTES;
 }
 
-bool Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
-std::uint32_t Win32Platform::GetDriveTypeA(const char* root) { return ::GetDriveTypeA(root); }
+bool Win32Platform::SetFileAttributesA(const char* path, std::uint32_t attributes) {
+  WidePath wide(path);
+  return wide.ok && ::SetFileAttributesW(wide.Get(), attributes) != FALSE;
+}
+
+bool Win32Platform::DeleteFileA(const char* path) {
+  WidePath wide(path);
+  return wide.ok && ::DeleteFileW(wide.Get()) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetDriveTypeA(const char* root) {
+  WidePath wide(root);
+  return wide.ok ? ::GetDriveTypeW(wide.Get()) : DRIVE_NO_ROOT_DIR;
+}
 
 std::uint32_t Win32Platform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
-  return ::GetSystemDirectoryA(buffer, size);
+  wchar_t wide[MAX_PATH + 1] = {};
+  UINT units = ::GetSystemDirectoryW(wide, MAX_PATH + 1);
+  std::string text;
+  if (units == 0 || units > MAX_PATH || !ToUtf8(wide, units, &text)) return 0;
+  auto length = static_cast<std::uint32_t>(text.size());
+  if (buffer == nullptr || size <= length) return length + 1;  // the size needed, zero included
+  std::memcpy(buffer, text.c_str(), length + 1);
+  return length;
 }
 
 bool Win32Platform::FileTimeToLocalFileTime(FileTime utc, FileTime* local) {
@@ -107,7 +190,9 @@ bool Win32Platform::FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate,
 
 Handle Win32Platform::CreateFileA(const char* path, std::uint32_t access, std::uint32_t share,
                                   std::uint32_t disposition, std::uint32_t flagsAndAttributes) {
-  return V(::CreateFileA(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
+  WidePath wide(path);
+  if (!wide.ok) return kInvalidHandle;
+  return V(::CreateFileW(wide.Get(), access, share, nullptr, disposition, flagsAndAttributes, nullptr));
 }
 
 bool Win32Platform::ReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
@@ -152,7 +237,10 @@ bool Win32Platform::TerminateProcess(Handle process, std::uint32_t exitCode) {
 }
 
 Handle Win32Platform::GetCurrentProcess() { return V(::GetCurrentProcess()); }
-Handle Win32Platform::GetModuleHandleA(const char* name) { return V(::GetModuleHandleA(name)); }
+Handle Win32Platform::GetModuleHandleA(const char* name) {
+  WidePath wide(name);
+  return wide.ok ? V(::GetModuleHandleW(wide.Get())) : kNullHandle;
+}
 
 FarProc Win32Platform::GetProcAddress(Handle module, const char* name) {
   return reinterpret_cast<FarProc>(::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
@@ -179,24 +267,51 @@ std::uint32_t Win32Platform::TimeEndPeriod(std::uint32_t milliseconds) { return 
 
 std::int32_t Win32Platform::RegCreateKeyExA(Handle root, const char* subKey, std::uint32_t options,
                                             std::uint32_t access, Handle* key, std::uint32_t* disposition) {
+  WidePath wide(subKey);
+  if (!wide.ok) return ERROR_INVALID_NAME;
   HKEY opened = nullptr;
   DWORD how = 0;
-  LONG rc = ::RegCreateKeyExA(reinterpret_cast<HKEY>(root), subKey, 0, nullptr, options, access, nullptr,
+  LONG rc = ::RegCreateKeyExW(reinterpret_cast<HKEY>(root), wide.Get(), 0, nullptr, options, access, nullptr,
                               &opened, &how);
   if (key) *key = reinterpret_cast<Handle>(opened);
   if (disposition) *disposition = how;
   return rc;
 }
 
+// A REG_SZ value's data is text too, stored as UTF-16 with its zero; the
+// other types pass as the bytes they are.
 std::int32_t Win32Platform::RegSetValueExA(Handle key, const char* valueName, std::uint32_t type,
                                            const void* data, std::uint32_t size) {
-  return ::RegSetValueExA(reinterpret_cast<HKEY>(key), valueName, 0, type, static_cast<const BYTE*>(data), size);
+  WidePath name(valueName);
+  if (!name.ok) return ERROR_INVALID_NAME;
+  auto bytes = static_cast<const BYTE*>(data);
+  std::wstring text;
+  if (type == REG_SZ && data != nullptr) {
+    std::string utf8(static_cast<const char*>(data), size);
+    utf8.resize(std::strlen(utf8.c_str()));  // up to the zero, as the ANSI call reads it
+    if (!ToWide(utf8.data(), utf8.size(), &text)) return ERROR_INVALID_PARAMETER;
+    bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    size = static_cast<std::uint32_t>((text.size() + 1) * sizeof(wchar_t));
+  }
+  return ::RegSetValueExW(reinterpret_cast<HKEY>(key), name.Get(), 0, type, bytes, size);
 }
 
 std::int32_t Win32Platform::RegCloseKey(Handle key) { return ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-std::uint32_t Win32Platform::CharUpperBuffA(char* text, std::uint32_t length) {
-  return ::CharUpperBuffA(text, length);
+std::uint32_t Win32Platform::CharUpperBuffA(const char* text, std::uint32_t length, char* upper,
+                                            std::uint32_t size) {
+  std::wstring wide;
+  std::string result;
+  if (text == nullptr || !ToWide(text, length, &wide)) {
+    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  if (!wide.empty()) ::CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  ToUtf8(wide.data(), wide.size(), &result);  // valid UTF-16 in, valid UTF-16 out
+  auto bytes = static_cast<std::uint32_t>(result.size());
+  if (upper == nullptr || size < bytes) return bytes;  // the size needed
+  std::memcpy(upper, result.data(), bytes);
+  return bytes;
 }
 
 }  // namespace vx

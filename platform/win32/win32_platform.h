@@ -1,5 +1,6 @@
 // The real operating system behind the platform seam: every method is one call
-// of the Win32 function it is named after, with the arguments the seam leaves
+// of the wide Win32 function it is named after, its text converted between
+// UTF-8 and UTF-16 on the way, with the arguments the seam leaves
 // out filled in the way the engine always passes them (no security attributes,
 // no template file, no overlapped record, default thread stack).
 #pragma once
@@ -53,7 +54,7 @@ class Win32Platform : public Platform {
                               const void* data, std::uint32_t size) override;
   std::int32_t RegCloseKey(Handle key) override;
 
-  std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override;
+  std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper, std::uint32_t size) override;
 };
 
 }  // namespace vx

@@ -33,6 +33,10 @@ class Bed {
   // What the seam itself has no call for.
   virtual void MakeFolder(const std::string& path) = 0;
   virtual void SetLastWriteTime(const std::string& path, vx::FileTime utc) = 0;
+  // Puts an empty file into folder whose name is an unpaired surrogate and
+  // then rest: a name NTFS allows that has no UTF-8 form. False where the
+  // platform cannot make one.
+  virtual bool PutUnpairedSurrogateName(const std::string& folder, const std::string& rest) = 0;
   // The REG_DWORD value stored under root\key; false when there is none.
   virtual bool ReadDword(vx::Handle root, const std::string& key, const std::string& name,
                          std::uint32_t* value) const = 0;

@@ -1,6 +1,6 @@
 // FunUnit's file routines over either platform: the presence test that
 // decides which marker files the walker deletes, and the file stamp. Its
-// system folder and GBK upper-casing stand with the system calls they wrap.
+// system folder and upper-casing stand with the system calls they wrap.
 #include "tests/contract/contract_fixture.h"
 #include "util/fun_unit.h"
 

@@ -1,12 +1,13 @@
 // What Windows answers to the other calls the engine makes: file times, the
 // system folder, drive types, the registry value writer's calls, the process
 // sweep's run-time ToolHelp binding, the scan worker's thread, the walker's
-// clock, and upper-casing under code page 936.
+// clock, and upper-casing of UTF-8 text.
 #include <atomic>
 #include <cstring>
 #include <string>
 
 #include "tests/contract/contract_fixture.h"
+#include "engine/toolhelp_binding.h"
 #include "util/fun_unit.h"
 
 namespace vxcontract {
@@ -203,8 +204,8 @@ TEST_F(ContractToolHelp, Kernel32AndItsExportsByExactName) {
 
 TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
   auto snapshot = Bind<vx::CreateToolhelp32SnapshotFn>("CreateToolhelp32Snapshot");
-  auto first = Bind<vx::Process32Fn>("Process32First");
-  auto next = Bind<vx::Process32Fn>("Process32Next");
+  auto first = Bind<vx::Process32Fn>("Process32FirstW");
+  auto next = Bind<vx::Process32Fn>("Process32NextW");
   ASSERT_TRUE(snapshot && first && next);
   Handle s = snapshot(vx::kTh32csSnapProcess, 0);
   ASSERT_NE(s, vx::kInvalidHandle);
@@ -220,8 +221,10 @@ TEST_F(ContractToolHelp, SnapshotListsRunningProgramsByBareImageName) {
             vx::kErrorNoMoreFiles);
   ASSERT_EQ(program.th32ProcessID, bed->ProgramId());
   const std::string& path = bed->ProgramPath();
-  EXPECT_TRUE(SameIgnoringAsciiCase(program.szExeFile, path.substr(path.rfind('\\') + 1))) << program.szExeFile;
-  EXPECT_EQ(std::strchr(program.szExeFile, '\\'), nullptr);  // a bare name, no folder
+  std::string name;
+  ASSERT_TRUE(vx::ImageNameOf(program, &name));
+  EXPECT_TRUE(SameIgnoringAsciiCase(name, path.substr(path.rfind('\\') + 1))) << name;
+  EXPECT_EQ(name.find('\\'), std::string::npos);  // a bare name, no folder
   EXPECT_GE(program.cntThreads, 1u);
 
   // A record shorter than the program's own layout is refused, a longer one filled.
@@ -304,31 +307,38 @@ TEST_F(ContractThreads, SleepTickCountAndTimerPeriod) {
 
 // ---- Text -------------------------------------------------------------------------------
 
-TEST_F(ContractText, UpperCasingUnderCodePage936LeavesDoubleByteCharactersAlone) {
+TEST_F(ContractText, UpperCasingMapsUtf8TextThroughUtf16) {
   struct Case {
     std::string text, upper;
   };
   const Case cases[] = {
       {"autorun.inf 病毒 setup.exe", "AUTORUN.INF 病毒 SETUP.EXE"},
       {"abz{`@[~", "ABZ{`@[~"},
-      // Double-byte characters whose trail bytes look like letters keep them.
-      {"ab\xB0\x61z", "AB\xB0\x61Z"},
-      {"\x81\x7A.\xD6\x63.\xFE\x6D", "\x81\x7A.\xD6\x63.\xFE\x6D"},
       {"青岚.htm", "青岚.HTM"},
-      // Small letters that are double-byte characters: full-width Latin, Greek,
-      // Cyrillic and Roman numerals have capitals in the code page; pinyin has none.
-      {"ａｚ｀ αω ёя ⅰⅹ āǚ", "ＡＺ｀ ΑΩ ЁЯ ⅠⅩ āǚ"},
+      // Small letters beyond ASCII have their capitals: full-width Latin, Greek
+      // with accents, Cyrillic, Roman numerals, pinyin; Korean and emoji have none.
+      {"ａｚ｀ αωά ёя ⅰⅹ āǚ", "ＡＺ｀ ΑΩΆ ЁЯ ⅠⅩ ĀǙ"},
+      {"한국 ελλάδα 😀.exe", "한국 ΕΛΛΆΔΑ 😀.EXE"},
+      // Capitals of another length in UTF-8: two bytes become three, three two.
+      {"ɐɑⱥ.htm", "ⱯⱭȺ.HTM"},
   };
   for (const Case& c : cases) {
-    std::string text = c.text;
-    EXPECT_EQ(Os().CharUpperBuffA(&text[0], static_cast<std::uint32_t>(text.size())), text.size()) << c.text;
-    EXPECT_EQ(text, c.upper);
+    std::string upper(c.upper.size(), '\0');
+    auto length = static_cast<std::uint32_t>(c.text.size()), size = static_cast<std::uint32_t>(upper.size());
+    EXPECT_EQ(Os().CharUpperBuffA(c.text.data(), length, &upper[0], size), c.upper.size()) << c.text;
+    EXPECT_EQ(upper, c.upper);
     EXPECT_EQ(vx::UpperCaseText(c.text), c.upper);  // FunUnit's, over the same call
   }
-  // Only the bytes counted change.
+  // Only the bytes counted are read; a buffer too small gets nothing but the size needed.
   char part[] = "abcd";
-  EXPECT_EQ(Os().CharUpperBuffA(part, 2), 2u);
-  EXPECT_STREQ(part, "ABcd");
+  EXPECT_EQ(Os().CharUpperBuffA("xyzw", 2, part, 4), 2u);
+  EXPECT_STREQ(part, "XYcd");
+  EXPECT_EQ(Os().CharUpperBuffA("\xC3\xA0z", 3, part, 2), 3u);
+  EXPECT_STREQ(part, "XYcd");
+  // Bytes that are no UTF-8 have no mapping; FunUnit then folds the ASCII letters only.
+  EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(Os().CharUpperBuffA("a\xB0\x61", 3, part, 4), 0u); }),
+            vx::kErrorNoUnicodeTranslation);
+  EXPECT_EQ(vx::UpperCaseText("a\xB0\x61"), "A\xB0\x41");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 // "PASS name" or "FAIL name: detail"; the exit code is the number of failures
 // (capped), so scripts can count the lines and still stop on a broken driver.
 //
-// Texts on the window are GBK; everything printed or written is UTF-8.
+// Texts are read and compared as UTF-8; the options given to it are ASCII.
 //
 //   e2e_driver wait-window [--timeout S]
 //   e2e_driver layout
@@ -44,10 +44,10 @@ int failures = 0;
 // would show the window as it was before it.
 void Check(bool ok, const std::string& name, const std::string& detail = "") {
   if (ok) {
-    std::printf("PASS %s\n", Utf8(name).c_str());
+    std::printf("PASS %s\n", name.c_str());
   } else {
     ++failures;
-    std::printf("FAIL %s: %s\n", Utf8(name).c_str(), Utf8(detail).c_str());
+    std::printf("FAIL %s: %s\n", name.c_str(), detail.c_str());
   }
   std::fflush(stdout);
 }
@@ -87,16 +87,15 @@ void WriteLog(const Form& f, const char* path) {
   for (const std::string& line : LogLines(f)) text += line + "\n";  // one line per line, for diff
   FILE* out = std::fopen(path, "wb");
   if (!out) return Check(false, "write log", std::string("cannot open ") + path);
-  std::string utf8 = Utf8(text);
-  std::fwrite(utf8.data(), 1, utf8.size(), out);
+  std::fwrite(text.data(), 1, text.size(), out);
   std::fclose(out);
 }
 
 void PrintState(const Form& f) {
   Snapshot s = Look(f);
-  for (int i = 0; i < 3; ++i) std::printf("panel%d=%s\n", i, Utf8(s.panel[i]).c_str());
-  std::printf("edit1=%s\n", Utf8(s.edit1).c_str());
-  std::printf("edit2=%s\n", Utf8(WindowText(f.edit2)).c_str());
+  for (int i = 0; i < 3; ++i) std::printf("panel%d=%s\n", i, s.panel[i].c_str());
+  std::printf("edit1=%s\n", s.edit1.c_str());
+  std::printf("edit2=%s\n", WindowText(f.edit2).c_str());
   std::printf("button3=%s\n", s.startEnabled ? "enabled" : "disabled");
   std::fflush(stdout);
 }
@@ -234,11 +233,13 @@ void Layout(const Form& f) {
   Check(shaped && host.find_first_of(" /<>\"'") == std::string::npos,
         "Edit2 holds the default frame pattern", Quoted(pattern));
 
+  const HWND application = GetWindow(f.form, GW_OWNER);
   Check(WindowText(f.button2) == "停止杀毒" && WindowText(f.button3) == "全盘杀毒" &&
-            WindowText(f.button4) == "清空日志" && WindowText(f.label1) == "清除网页中的代码:",
-        "button and label texts",
+            WindowText(f.button4) == "清空日志" && WindowText(f.label1) == "清除网页中的代码:" &&
+            WindowText(application) == vx::kApplicationTitle,
+        "button, label and taskbar texts",
         WindowText(f.button2) + " | " + WindowText(f.button3) + " | " + WindowText(f.button4) +
-            " | " + WindowText(f.label1));
+            " | " + WindowText(f.label1) + " | " + WindowText(application));
   Check(Enabled(f.button2) && Enabled(f.button3) && Enabled(f.button4), "all three buttons enabled",
         "a button is disabled");
 
@@ -351,12 +352,12 @@ void PressWhileIdle(const Form& f, HWND button, const char* name, const char* lo
 
 // Types a new pattern into Edit2, as a user who saw another frame would.
 void SetPattern(const Form& f, const char* pattern) {
-  Send(f.edit2, WM_SETTEXT, 0, (LPARAM)pattern);
+  Send(f.edit2, WM_SETTEXT, 0, (LPARAM)Wide(pattern).c_str());
   Check(WindowText(f.edit2) == pattern, "Edit2 takes a pattern typed in", Quoted(WindowText(f.edit2)));
 }
 
 void Close(const Form& f) {
-  PostMessageA(f.form, WM_CLOSE, 0, 0);
+  PostMessageW(f.form, WM_CLOSE, 0, 0);
   bool gone = f.process && WaitForSingleObject(f.process, 10000) == WAIT_OBJECT_0;
   Check(gone, "closing the window ends the program", "still running after 10 s");
 }
@@ -374,12 +375,12 @@ void TypePatternDuringScan(const Form& f, const char* text, const char* folder, 
   Send(f.edit2, EM_SETSEL, 0, -1);  // the first key replaces the old pattern
   std::string firstKeyAt = WindowText(f.edit1);
   for (const char* c = text; *c; ++c) {
-    PostMessageA(f.edit2, WM_CHAR, (unsigned char)*c, 1);
+    PostMessageW(f.edit2, WM_CHAR, (unsigned char)*c, 1);
     Sleep(15);
   }
   std::string lastKeyAt = WindowText(f.edit1);
-  PostMessageA(f.edit2, WM_KEYDOWN, VK_RETURN, 1);
-  PostMessageA(f.edit2, WM_KEYUP, VK_RETURN, 0xC0000001);
+  PostMessageW(f.edit2, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(f.edit2, WM_KEYUP, VK_RETURN, 0xC0000001);
   Sleep(50);
   std::string enterAt = WindowText(f.edit1);
   Check(WindowText(f.edit2) == text, "typing: Edit2 holds the typed pattern", Quoted(WindowText(f.edit2)));
@@ -390,7 +391,7 @@ void TypePatternDuringScan(const Form& f, const char* text, const char* folder, 
   Snapshot end;
   bool ended = WaitForEnd(f, timeoutMs, &end);
   Check(ended && end.panel[0] == kFinished, "typing: the scan runs to 扫描完成!", "panel 0 " + end.panel[0]);
-  std::printf("first_key_at=%s\nenter_at=%s\n", Utf8(firstKeyAt).c_str(), Utf8(enterAt).c_str());
+  std::printf("first_key_at=%s\nenter_at=%s\n", firstKeyAt.c_str(), enterAt.c_str());
 }
 
 // --- ending the program while a rewrite is half done ------------------------
@@ -420,7 +421,7 @@ void HoldRewriteAndClose(const Form& f, DWORD timeoutMs, UINT ending) {
   if (!reached) return;
   Check(QueryEndSession(f) == FALSE, "held rewrite: the session may not end while a rewrite is under way",
         "WM_QUERYENDSESSION answered " + std::to_string(QueryEndSession(f)));
-  PostMessageA(f.form, ending, 0, 0);
+  PostMessageW(f.form, ending, 0, 0);
   WaitFor(1000, 20, [&] { return IsWindow(f.form) && !IsWindowVisible(f.form); });
   Check(IsWindow(f.form) && !IsWindowVisible(f.form), "held rewrite: closing hides the window at once",
         IsWindow(f.form) ? "still visible" : "the window is gone");

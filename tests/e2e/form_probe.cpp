@@ -14,17 +14,6 @@ namespace e2e {
 
 namespace {
 
-std::string Convert(const std::string& text, UINT from, UINT to) {
-  if (text.empty()) return text;
-  int wideLength = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(wideLength, L'\0');
-  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &wide[0], wideLength);
-  int len = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  std::string out(len, '\0');
-  WideCharToMultiByte(to, 0, wide.data(), wideLength, &out[0], len, nullptr, nullptr);
-  return out;
-}
-
 // Status bar messages carry pointers, which the system does not carry across
 // processes: the buffer lives in the program's own memory.
 class RemoteBuffer {
@@ -51,14 +40,24 @@ class RemoteBuffer {
 
 }  // namespace
 
-std::string Utf8(const std::string& gbk) { return Convert(gbk, 936, CP_UTF8); }
-std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], (int)wide.size()));
+  return wide;
+}
+std::string Utf8(const std::wstring& wide) {
+  std::string utf8(wide.size() * 3, '\0');
+  utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &utf8[0], (int)utf8.size(), nullptr,
+                                  nullptr));
+  return utf8;
+}
 
 // The window can be found before it has made its controls: the search goes
 // on until the last of them (Edit2) is there.
 Form FindForm(DWORD timeoutMs) {
   Form f;
-  auto shown = [&] { return (f.form = FindWindowA(nullptr, kCaption)) && GetDlgItem(f.form, IDC_EDIT2); };
+  const std::wstring caption = Wide(kCaption);
+  auto shown = [&] { return (f.form = FindWindowW(nullptr, caption.c_str())) && GetDlgItem(f.form, IDC_EDIT2); };
   if (!WaitFor(timeoutMs, 100, shown)) return Form{};
   const std::pair<HWND Form::*, int> controls[] = {
       {&Form::memo, IDC_MEMO1},     {&Form::edit1, IDC_EDIT1},     {&Form::edit2, IDC_EDIT2},
@@ -75,7 +74,7 @@ Form FindForm(DWORD timeoutMs) {
 
 LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, timeoutMs, &result)) return -1;
+  if (!SendMessageTimeoutW(w, msg, wp, lp, SMTO_NORMAL, timeoutMs, &result)) return -1;
   return (LRESULT)result;
 }
 
@@ -83,21 +82,20 @@ std::string WindowText(HWND w) {
   if (!w) return "";
   LRESULT len = Send(w, WM_GETTEXTLENGTH, 0, 0);
   if (len <= 0) return "";
-  std::string text(len + 1, '\0');
+  std::wstring text(len + 1, L'\0');
   LRESULT got = Send(w, WM_GETTEXT, len + 1, (LPARAM)&text[0]);
   text.resize(got > 0 ? got : 0);
-  return text;
+  return Utf8(text);
 }
 
-// The length that SB_GETTEXTLENGTHA reports is not the byte count of a GBK
-// text everywhere, so the whole (zeroed) buffer is read up to its zero byte.
+// The whole (zeroed) buffer is read up to its zero, whatever length the bar reports.
 std::string PanelText(const Form& f, int index) {
-  char text[1024] = "";
+  wchar_t text[1024] = L"";
   RemoteBuffer buffer(f.process, sizeof text);
-  if (Send(f.status, SB_GETTEXTA, index, buffer.address()) == -1 || !buffer.Read(text, sizeof text))
+  if (Send(f.status, SB_GETTEXTW, index, buffer.address()) == -1 || !buffer.Read(text, sizeof text))
     return "<unreadable>";
-  text[sizeof text - 1] = '\0';
-  return text;
+  text[1023] = L'\0';
+  return Utf8(text);
 }
 
 std::vector<int> PanelEdges(const Form& f) {

@@ -1,6 +1,7 @@
 // What the end-to-end programs share: finding the running main window and its
 // controls, reading their texts and the status panels from another process,
-// and pressing the buttons. Texts on the window are GBK.
+// and pressing the buttons. Texts are read through the wide messages and
+// handled as UTF-8, whatever the system's code page.
 #pragma once
 #include <windows.h>
 
@@ -22,8 +23,8 @@ constexpr const char* kCleanedPrefix = vx::kPanelCleanedPrefix;
 // The value after `name` on the command line, or `fallback`.
 const char* Option(int argc, char** argv, const char* name, const char* fallback);
 
-std::string Utf8(const std::string& gbk);
-std::string Gbk(const std::string& utf8);
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
 
 struct Form {
   HWND form = nullptr;

@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -51,41 +52,41 @@ const char kExpected[] = "D:\\.expected\\";
 // ---- the test tree ------------------------------------------------------
 
 bool ReadWhole(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return in.is_open() && !in.bad();
 }
 
 // Every file below `folder` (ending in "\"), as paths relative to it.
 void ListFiles(const std::string& folder, const std::string& relative, std::vector<std::string>* files) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + relative + "*").c_str(), &entry);
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(Wide(folder + relative + "*").c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    std::string name = entry.cFileName;
+    std::string name = Utf8(entry.cFileName);
     if (name == "." || name == "..") continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       ListFiles(folder, relative + name + "\\", files);
     } else {
       files->push_back(relative + name);
     }
-  } while (FindNextFileA(search, &entry));
+  } while (FindNextFileW(search, &entry));
   FindClose(search);
 }
 
 bool ResetTree(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     for (size_t slash = file.find('\\'); slash != std::string::npos; slash = file.find('\\', slash + 1))
-      CreateDirectoryA((kRoot + file.substr(0, slash)).c_str(), nullptr);
-    if (!CopyFileA((kPristine + file).c_str(), (kRoot + file).c_str(), FALSE)) return false;
+      CreateDirectoryW(Wide(kRoot + file.substr(0, slash)).c_str(), nullptr);
+    if (!CopyFileW(Wide(kPristine + file).c_str(), Wide(kRoot + file).c_str(), FALSE)) return false;
   }
   return true;
 }
 
 // One line of the walk: what the log says and what the disk must then show.
 struct WalkLine {
-  std::string text;      // GBK, as logged
-  std::string relative;  // the file below D:\, GBK
+  std::string text;      // as logged
+  std::string relative;  // the file below the root of D:
   bool deletes = false;  // a marker: gone when done; otherwise repaired in place
 };
 
@@ -108,7 +109,7 @@ Walk ReadWalk(const std::string& path) {
   for (std::string line; std::getline(in, line);) {
     if (line.empty()) continue;
     WalkLine w;
-    w.text = Gbk(line);
+    w.text = line;
     const std::string& tail = EndsWith(w.text, deleted) ? deleted : EndsWith(w.text, page) ? page : restored;
     w.deletes = &tail == &deleted;
     w.relative = w.text.substr(std::strlen(kRoot), w.text.size() - tail.size() - std::strlen(kRoot));
@@ -139,7 +140,7 @@ enum Fault { kHang, kDoubleWalker, kLost, kInconsistent, kDamaged, kWrongWhileSc
 struct Sequence {
   std::string actions;                 // what was done, for the report
   std::vector<std::vector<int>> logs;  // walk-line indices of each log read before a clear, and of the last
-  std::vector<std::string> problems;   // GBK
+  std::vector<std::string> problems;
   bool found[kFaults] = {};
   bool scanSinceStop = false;  // "全盘杀毒" was pressed and no "停止杀毒" since
 
@@ -341,8 +342,8 @@ int main(int argc, char** argv) {
     bool ok = seq.problems.empty();
     failed += !ok;
     std::printf("%s sequence %d: %s -> %s, %d of %zu walk lines done\n", ok ? "ok" : "FAIL", n,
-                seq.actions.c_str(), Utf8(end.panel[0]).c_str(), done, walk.lines.size());
-    for (const std::string& problem : seq.problems) std::printf("    %s\n", Utf8(problem).c_str());
+                seq.actions.c_str(), end.panel[0].c_str(), done, walk.lines.size());
+    for (const std::string& problem : seq.problems) std::printf("    %s\n", problem.c_str());
     std::fflush(stdout);
   }
   pings.Stop();

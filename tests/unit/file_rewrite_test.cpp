@@ -30,8 +30,9 @@ const char* Name(RewriteResult r) {
 // What each refusal or fault makes of one rewrite, that the file always holds
 // exactly what the result says, and the pauses it took to get there.
 TEST_F(FileRewriteTest, ResultTellsWhetherARetryCanHelp) {
-  // One byte more than the ANSI calls take.
-  const std::string longPath = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxPath - 132, 'a');
+  // One UTF-16 unit more than the file calls take.
+  std::string longPath = "C:\\" + std::string(128, 'd') + "\\";
+  for (std::uint32_t i = 0; i < kMaxPath - 132; ++i) longPath += "啊";
   struct Case {
     const char* what;
     std::function<void(MemoryPlatform&)> setup;
@@ -50,7 +51,7 @@ TEST_F(FileRewriteTest, ResultTellsWhetherARetryCanHelp) {
       {"a replacement as long as the original", [](MemoryPlatform&) {}, RewriteResult::kDone, {},
        std::string(kOriginal.size(), 'x')},
       {"a replacement longer than the original", [](MemoryPlatform&) {}, RewriteResult::kRefused, {}, kOriginal + "."},
-      {"a path the ANSI calls cannot take", [&](MemoryPlatform& m) { m.AddFile(longPath, kOriginal); },
+      {"a path the file calls cannot take", [&](MemoryPlatform& m) { m.AddFile(longPath, kOriginal); },
        RewriteResult::kRefused, {}, kNew, longPath},
       {"read-only", [](MemoryPlatform& m) { m.AddFile(kPath, kOriginal, kAttrReadOnly); }, RewriteResult::kRefused},
       {"read-only, Wine as root", asRoot(kAttrReadOnly), RewriteResult::kRefused},

@@ -11,9 +11,24 @@ namespace {
 
 TEST(FunUnitText, UpperCaseAsciiFoldsOnlyLatinLetters) {
   EXPECT_EQ(UpperCaseAscii("qadrelv_01.exe"), "QADRELV_01.EXE");
-  // Both bytes of this GBK pair; the trail byte 0x61 is the letter a.
-  EXPECT_EQ(UpperCaseAscii("\xb0\x61x\xff"), "\xb0\x41X\xff");
+  // Letters outside ASCII stay as they are, and so do bytes that are no UTF-8.
+  EXPECT_EQ(UpperCaseAscii("éａx\xff"), "éａX\xff");
   EXPECT_EQ(UpperCaseAscii(""), "");
+}
+
+TEST(FunUnitText, PathsFitByTheirUtf16Units) {
+  auto path = [](std::size_t count, const std::string& unit) {
+    std::string p = "C:\\";
+    for (std::size_t i = 0; i < count; ++i) p += unit;
+    return p;
+  };
+  // 259 units fit, 260 do not, a character beyond the BMP counting two; bytes that are no UTF-8 never fit.
+  const std::pair<std::string, bool> cases[] = {
+      {path(256, "a"), true},  {path(257, "a"), false}, {path(256, "啊"), true},
+      {path(257, "啊"), false}, {path(128, "😀"), true}, {path(128, "😀") + "a", false},
+      {"C:\\\xb0\x61", false}, {"C:\\\xed\xa0\x80", false}, {"C:\\\xc0\xaf", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FitsPath(c.first), c.second) << c.first.size();
 }
 
 TEST(FunUnitText, NameExtensionIsTheTextAfterTheLastDot) {
@@ -68,7 +83,8 @@ TEST_F(FunUnitFiles, PresenceFollowsTheLocalTimeAndFailsWithItsConversions) {
 }
 
 TEST_F(FunUnitFiles, SystemFolderEndsWithExactlyOneBackslashOrIsEmpty) {
-  const std::string longest = "C:\\" + std::string(kMaxPath - 4, 's');  // with its zero byte it fills the buffer
+  std::string longest = "C:\\";
+  for (std::uint32_t i = 0; i < kMaxPath - 4; ++i) longest += "系";  // 259 UTF-16 units, the most a path takes
   struct Case {
     std::string folder, path;
   };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "testbed/memory_platform.h"
+#include "engine/toolhelp_binding.h"
 #include "tests/test_helpers.h"
 
 namespace vx {
@@ -234,20 +235,23 @@ TEST_F(MemoryProcessTest, RunningImageIsLockedUntilTheProcessEnds) {
 
 TEST_F(MemoryProcessTest, SnapshotTakesTheProcessesOfItsMoment) {
   std::uint32_t first = m.AddProcess("explorer.exe");
-  std::uint32_t second = m.AddProcess("a_very_long_name.exe");
+  std::uint32_t second = m.AddProcess("프로그램_😀.exe");
   EXPECT_EQ(second, first + 4);
   Handle kernel = m.GetModuleHandleA("kernel32");
   auto snap = reinterpret_cast<CreateToolhelp32SnapshotFn>(m.GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
-  auto firstFn = reinterpret_cast<Process32Fn>(m.GetProcAddress(kernel, "Process32First"));
-  auto next = reinterpret_cast<Process32Fn>(m.GetProcAddress(kernel, "Process32Next"));
+  auto firstFn = reinterpret_cast<Process32Fn>(m.GetProcAddress(kernel, "Process32FirstW"));
+  auto next = reinterpret_cast<Process32Fn>(m.GetProcAddress(kernel, "Process32NextW"));
   ASSERT_TRUE(snap && next && firstFn);
   Handle s = snap(kTh32csSnapProcess, 0);
   m.AddProcess("late.exe");  // after the snapshot: not in it
   ProcessEntry32 entry;
   entry.dwSize = sizeof(entry);
   std::vector<std::string> names;
-  for (bool more = firstFn(s, &entry) != 0; more; more = next(s, &entry) != 0) names.push_back(entry.szExeFile);
-  EXPECT_EQ(names, (std::vector<std::string>{"explorer.exe", "a_very_long_name.exe"}));
+  for (bool more = firstFn(s, &entry) != 0; more; more = next(s, &entry) != 0) {
+    names.emplace_back();
+    EXPECT_TRUE(ImageNameOf(entry, &names.back()));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"explorer.exe", "프로그램_😀.exe"}));
   EXPECT_TRUE(m.CloseHandle(s));
   // A fault planned for the snapshot reaches the function bound at run time.
   m.FailCall(Op::CreateToolhelp32Snapshot, 1, kErrorNotEnoughMemory);

@@ -26,7 +26,7 @@ TEST_F(ProcessSweepTest, ListsEveryProcessAndEndsTheWormsWithTheirFiles) {
 }
 
 TEST_F(ProcessSweepTest, NamesMatchWholeAndFoldOnlyLatinLetters) {
-  const char* lookalikes[] = {"xqadrelv.exe", "qadrelv.exe.bak", "qadrelv.ex", "qadr0lv.exe\xa1"};
+  const char* lookalikes[] = {"xqadrelv.exe", "qadrelv.exe.bak", "qadrelv.ex", "qadr0lv.ｅxe"};
   for (const char* n : lookalikes) machine.AddProcess(n);
   machine.AddProcess("MKZBR48.EXE");
   machine.AddProcess("mTzBr48.exe");
@@ -81,7 +81,7 @@ TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoes
     std::size_t listed;
     int closes;
   };
-  for (Case c : {Case{"CreateToolhelp32Snapshot", 0, 0}, Case{"Process32First", 0, 1}, Case{"Process32Next", 1, 1},
+  for (Case c : {Case{"CreateToolhelp32Snapshot", 0, 0}, Case{"Process32FirstW", 0, 1}, Case{"Process32NextW", 1, 1},
                  Case{"", 0, 0}}) {
     OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
       ResetToolHelpBinding();
@@ -107,14 +107,15 @@ TEST_F(ProcessSweepTest, WithoutTheListingFunctionsNothingIsLoggedAndTheScanGoes
 }
 
 // The worm's file is deleted from the system folder's "drivers" at any path
-// the ANSI calls take; under no system folder, or one too long, nothing is.
-TEST_F(ProcessSweepTest, TheWormFileIsDeletedOnlyWhereTheAnsiCallsReach) {
-  const std::string deep = "C:\\" + std::string(128, 'd') + "\\" + std::string(107, 's');  // the file's path: 259 bytes
+// the file calls take; under no system folder, or one too long, nothing is.
+TEST_F(ProcessSweepTest, TheWormFileIsDeletedOnlyWhereTheFileCallsReach) {
+  std::string deep = "C:\\" + std::string(128, 'd') + "\\";
+  for (int i = 0; i < 107; ++i) deep += "系";  // the file's path: 259 UTF-16 units, 473 bytes
   struct Case {
     std::string system;
     bool deleted;
   };
-  for (const Case& c : {Case{deep, true}, Case{deep + "s", false}, Case{"", false}}) {
+  for (const Case& c : {Case{deep, true}, Case{deep + "统", false}, Case{"", false}}) {
     OnFresh([&](MemoryPlatform& m, FakeWindow& w) {
       m.SetSystemDirectory(c.system);
       m.AddProcess("qadrelv.exe");

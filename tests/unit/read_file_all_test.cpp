@@ -48,12 +48,13 @@ TEST_F(ReadFileAllTest, UnreadableFilesGiveNothing) {
   EXPECT_EQ(ReadFileAll("C:\\nofolder\\a.htm"), "");
   EXPECT_EQ(ReadFileAll("C:\\dir"), "");
   EXPECT_EQ(ReadFileAll("C:\\locked.htm"), "");
-  // The longest path the ANSI calls take is read; one byte more is not.
-  const std::string longest = "C:\\" + std::string(128, 'd') + "\\" + std::string(kMaxPath - 133, 'a');
+  // The longest path the file calls take (259 UTF-16 units) is read; one unit more is not.
+  std::string longest = "C:\\" + std::string(128, 'd') + "\\";
+  for (std::uint32_t i = 0; i < kMaxPath - 133; ++i) longest += "啊";
   machine.AddFile(longest, "longest");
-  machine.AddFile(longest + "a", "longer");
+  machine.AddFile(longest + "啊", "longer");
   EXPECT_EQ(ReadFileAll(longest), "longest");
-  EXPECT_EQ(ReadFileAll(longest + "a"), "");
+  EXPECT_EQ(ReadFileAll(longest + "啊"), "");
   machine.CloseHandle(holder);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
   // A read that hands back less than asked, as a network share may: the

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ TempDir::TempDir() {
 TempDir::~TempDir() { RemoveTree(path_); }
 
 bool SetLastWriteTime(const std::string& path, vx::FileTime when) {
-  HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE h = ::CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME ft;
@@ -40,28 +41,48 @@ bool SetLastWriteTime(const std::string& path, vx::FileTime when) {
   return ok != FALSE;
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &fd);
+// Wide throughout, so that names of any script, and names that have no UTF-8
+// form at all, go with the tree.
+void RemoveWideTree(const std::wstring& path) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
   if (h != INVALID_HANDLE_VALUE) {
     do {
-      if (!std::strcmp(fd.cFileName, ".") || !std::strcmp(fd.cFileName, "..")) continue;
-      std::string child = path + "\\" + fd.cFileName;
-      ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!std::wcscmp(fd.cFileName, L".") || !std::wcscmp(fd.cFileName, L"..")) continue;
+      std::wstring child = path + L"\\" + fd.cFileName;
+      ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(child);
+        RemoveWideTree(child);
       else
-        ::DeleteFileA(child.c_str());
-    } while (::FindNextFileA(h, &fd));
+        ::DeleteFileW(child.c_str());
+    } while (::FindNextFileW(h, &fd));
     ::FindClose(h);
   }
-  ::RemoveDirectoryA(path.c_str());
+  ::RemoveDirectoryW(path.c_str());
 }
 
+void RemoveTree(const std::string& path) { RemoveWideTree(Wide(path)); }
+
 std::string SelfPath() {
-  char buffer[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer, n);
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  return Utf8(std::wstring(buffer, n));
+}
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
+                                static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(n));
+  return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  std::string utf8(wide.size() * 3, '\0');
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0],
+                                static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(n));
+  return utf8;
 }
 
 }  // namespace vxtest

@@ -1,7 +1,8 @@
 // What only a real process can show: a copy of this program running under a
 // worm's image name is found by the sweep in the ToolHelp list, ended and
-// reported, and its program file can be deleted then. The Windows facts both
-// platforms share are in the platform contract.
+// reported, and its program file can be deleted then; a copy under a name
+// outside the ANSI code page is listed under that name and left running. The
+// Windows facts both platforms share are in the platform contract.
 #include <windows.h>
 
 #include <algorithm>
@@ -34,25 +35,32 @@ class Victim : public ::testing::Test {
  protected:
   void SetUp() override {
     exe_ = dir_ / "qadrelv.exe";
-    ASSERT_TRUE(::CopyFileA(vxtest::SelfPath().c_str(), exe_.c_str(), FALSE));
-    std::string command = "\"" + exe_ + "\" --sleep 60000";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    ASSERT_TRUE(::CreateProcessA(exe_.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_));
-    ::CloseHandle(pi_.hThread);
+    Start(exe_, &pi_);
+    Start(dir_ / kBystander, &bystander_);
     vx::SetWindow(&window_);
+  }
+  static void Start(const std::string& exe, PROCESS_INFORMATION* pi) {
+    ASSERT_TRUE(::CopyFileW(vxtest::Wide(vxtest::SelfPath()).c_str(), vxtest::Wide(exe).c_str(), FALSE));
+    std::wstring command = L"\"" + vxtest::Wide(exe) + L"\" --sleep 60000";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    ASSERT_TRUE(::CreateProcessW(vxtest::Wide(exe).c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &si, pi));
+    ::CloseHandle(pi->hThread);
   }
   void TearDown() override {
     vx::SetWindow(nullptr);
-    if (pi_.hProcess) {
-      ::TerminateProcess(pi_.hProcess, 1);
-      ::WaitForSingleObject(pi_.hProcess, 10000);
-      ::CloseHandle(pi_.hProcess);
+    for (PROCESS_INFORMATION* pi : {&pi_, &bystander_}) {
+      if (!pi->hProcess) continue;
+      ::TerminateProcess(pi->hProcess, 1);
+      ::WaitForSingleObject(pi->hProcess, 10000);
+      ::CloseHandle(pi->hProcess);
     }
   }
+  static constexpr const char* kBystander = "한국😀.exe";
   vxtest::TempDir dir_;
   std::string exe_;
-  PROCESS_INFORMATION pi_ = {};
+  PROCESS_INFORMATION pi_ = {}, bystander_ = {};
   LogWindow window_;
 };
 
@@ -64,6 +72,9 @@ TEST_F(Victim, TheSweepEndsItAndItsFileCanGo) {
   EXPECT_EQ(code, 0u);
   const std::string ended = std::string(vx::kTrojanEndedLog) + "qadrelv.exe";
   EXPECT_EQ(std::count(window_.lines.begin(), window_.lines.end(), ended), 1) << window_.lines.size();
+  const std::string listed = std::string(vx::kProcessListedLog) + kBystander;
+  EXPECT_EQ(std::count(window_.lines.begin(), window_.lines.end(), listed), 1);
+  EXPECT_EQ(::WaitForSingleObject(bystander_.hProcess, 0), WAIT_TIMEOUT);
   // Once ended, its program file can be deleted (while it ran it could not: the contract).
   EXPECT_TRUE(vx::Sys().DeleteFileA(exe_.c_str()));
 }

@@ -30,5 +30,8 @@ bool SetLastWriteTime(const std::string& path, vx::FileTime when);
 void RemoveTree(const std::string& path);
 // The full path of the running test program.
 std::string SelfPath();
+// The text's UTF-16 form and back: the seam's text is UTF-8, Win32's wide.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
 
 }  // namespace vxtest

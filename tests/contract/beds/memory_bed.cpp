@@ -24,6 +24,13 @@ class MemoryBed : public Bed {
 
   void MakeFolder(const std::string& path) override { machine_.AddFolder(path); }
 
+  // The machine holds the name in the UTF-8 way of writing a surrogate (ED A0 80),
+  // which is no UTF-8 either.
+  bool PutUnpairedSurrogateName(const std::string& folder, const std::string& rest) override {
+    machine_.AddFile(folder + "\\\xED\xA0\x80" + rest, "");
+    return true;
+  }
+
   void SetLastWriteTime(const std::string& path, vx::FileTime utc) override {
     if (!machine_.Exists(path) || machine_.IsFolder(path)) throw std::invalid_argument("no file " + path);
     machine_.AddFile(path, machine_.FileBytes(path), machine_.Attributes(path), utc);

@@ -52,7 +52,13 @@ class Win32Bed : public Bed {
   const std::string& ProgramPath() const override { return path_; }
 
   void MakeFolder(const std::string& path) override {
-    if (!::CreateDirectoryA(path.c_str(), nullptr)) throw std::runtime_error("cannot make folder " + path);
+    if (!::CreateDirectoryW(vxtest::Wide(path).c_str(), nullptr)) throw std::runtime_error("cannot make folder " + path);
+  }
+
+  bool PutUnpairedSurrogateName(const std::string& folder, const std::string& rest) override {
+    std::wstring path = vxtest::Wide(folder) + L"\\" + wchar_t(0xD800) + vxtest::Wide(rest);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h != INVALID_HANDLE_VALUE && ::CloseHandle(h);
   }
 
   void SetLastWriteTime(const std::string& path, vx::FileTime utc) override {
