@@ -236,6 +236,19 @@ std::shared_ptr<Node> MemoryPlatform::State::FindLocked(const std::string& path,
   return WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), followLast, &error);
 }
 
+void MemoryPlatform::State::RedirectLocked(mem::ParsedPath* path) const {
+  mem::ParsedPath system;
+  if (!wow64 || mem::ThreadRedirectionOff() ||
+      mem::ParsePath(systemDirectory.c_str(), &system, false, false) != kErrorSuccess ||
+      system.parts.empty() || path->drive != system.drive || path->parts.size() < system.parts.size()) {
+    return;
+  }
+  for (std::size_t i = 0; i < system.parts.size(); ++i) {
+    if (mem::FoldCase(path->parts[i]) != mem::FoldCase(system.parts[i])) return;
+  }
+  path->parts[system.parts.size() - 1] = "SysWOW64";
+}
+
 std::shared_ptr<Node> MemoryPlatform::State::EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count) {
   auto drive = drives.find(path.drive);
   if (drive == drives.end()) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 namespace vx {
 namespace {
@@ -46,6 +47,17 @@ void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
   static_assert(sizeof(to->alternateName) == sizeof(from.cAlternateFileName), "8.3 names");
   std::memcpy(to->alternateName, from.cAlternateFileName, sizeof(to->alternateName));
   to->alternateName[sizeof(to->alternateName) - 1] = '\0';
+  to->reparseTag = (from.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? from.dwReserved0 : 0;
+}
+
+// UTF-8 text as UTF-16 for the wide calls; empty when it is no valid UTF-8.
+std::wstring WideOf(const char* text) {
+  int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], units);
+  wide.resize(static_cast<std::size_t>(units - 1));
+  return wide;
 }
 
 }  // namespace
@@ -75,6 +87,17 @@ bool Win32Platform::SetFileAttributesA(const char* path, std::uint32_t attribute
 
 bool Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
 std::uint32_t Win32Platform::GetDriveTypeA(const char* root) { return ::GetDriveTypeA(root); }
+
+bool Win32Platform::GetVolumeNameForVolumeMountPoint(const char* mountPoint, char* volumeName, std::uint32_t size) {
+  const std::wstring wide = WideOf(mountPoint);
+  if (wide.empty()) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  WCHAR name[50] = {};  // "\\?\Volume{GUID}\" and its zero: 50 units, as the call documents
+  if (!::GetVolumeNameForVolumeMountPointW(wide.c_str(), name, 50)) return false;
+  return ::WideCharToMultiByte(CP_UTF8, 0, name, -1, volumeName, static_cast<int>(size), nullptr, nullptr) != 0;
+}
 
 std::uint32_t Win32Platform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
   return ::GetSystemDirectoryA(buffer, size);
