@@ -161,9 +161,16 @@ std::string Node::Key(const std::string& childName) const {
   return caseSensitive ? childName : FoldCase(childName);
 }
 
+// A path may name an entry by its 8.3 name, as the system resolves it.
 std::shared_ptr<Node> Node::Child(const std::string& childName) const {
   auto it = byName.find(Key(childName));
-  return it == byName.end() ? nullptr : it->second;
+  if (it != byName.end()) return it->second;
+  const std::string folded = FoldCase(childName);
+  for (const auto& child : children) {
+    const std::string shortName = child->ShortName();
+    if (!shortName.empty() && FoldCase(shortName) == folded) return child;
+  }
+  return nullptr;
 }
 
 void Node::AddChild(std::shared_ptr<Node> child) {

@@ -362,7 +362,8 @@ bool MemoryPlatform::GetVolumeNameForVolumeMountPoint(const char* mountPoint, ch
   s_->RedirectLocked(&parsed);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Refuse(error);
-  if (!node->volumeMount) return Refuse(node->IsLink() ? kErrorInvalidParameter : kErrorNotAReparsePoint);
+  // A drive root is where its volume is mounted too.
+  if (!node->volumeMount && !parsed.parts.empty()) return Refuse(node->IsLink() ? kErrorInvalidParameter : kErrorNotAReparsePoint);
   const std::string name = "\\\\?\\Volume{00000000-0000-0000-0000-000000000001}\\";
   if (volumeName == nullptr || size <= name.size()) return Refuse(kErrorFilenameExcedRange);
   std::memcpy(volumeName, name.c_str(), name.size() + 1);
