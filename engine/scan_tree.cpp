@@ -226,7 +226,7 @@ bool IsFolderLink(const std::string& path, std::uint32_t attributes, std::uint32
   if (reparseTag != 0 && !(reparseTag & kTagNameSurrogate)) return false;
   if (reparseTag != kTagMountPoint) return true;
   char volume[64] = {};
-  return !Sys().GetVolumeNameForVolumeMountPoint((path + "\\").c_str(), volume, sizeof volume);
+  return !Sys().GetVolumeNameForVolumeMountPointW((path + "\\").c_str(), volume, sizeof volume);
 }
 
 // A file whose bytes a storage client keeps elsewhere (files on demand of a

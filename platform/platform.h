@@ -221,7 +221,7 @@ class Platform {
   // GetVolumeNameForVolumeMountPointW, in UTF-8: true only for a folder (given
   // with its final "\") where a volume is mounted, whose "\\?\Volume{...}\"
   // name then goes to volumeName. A junction, or any other folder, fails.
-  virtual bool GetVolumeNameForVolumeMountPoint(const char* mountPoint, char* volumeName, std::uint32_t size) = 0;
+  virtual bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) = 0;
   // Copies the system folder (e.g. "C:\windows\system32") into buffer; returns
   // its length, or the size needed when the buffer is too small, 0 on failure.
   virtual std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) = 0;

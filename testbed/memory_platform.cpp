@@ -350,10 +350,10 @@ std::uint32_t MemoryPlatform::GetLastError() { return mem::ThreadError(); }
 
 void MemoryPlatform::SetLastError(std::uint32_t code) { mem::SetThreadError(code); }
 
-bool MemoryPlatform::GetVolumeNameForVolumeMountPoint(const char* mountPoint, char* volumeName,
+bool MemoryPlatform::GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName,
                                                       std::uint32_t size) {
   Guard g(s_->mu);
-  if (s_->BeginLocked(Op::GetVolumeNameForVolumeMountPoint, mountPoint ? mountPoint : "")) return false;
+  if (s_->BeginLocked(Op::GetVolumeNameForVolumeMountPointW, mountPoint ? mountPoint : "")) return false;
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(mountPoint, &parsed);
   if (error != kErrorSuccess) return Refuse(error);

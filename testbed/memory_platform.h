@@ -47,7 +47,7 @@ class MemoryPlatform : public Platform {
   // symbolic link (kTagSymlink), or with tag 0 what Wine lists for a Unix link.
   void AddFolderLink(const std::string& path, const std::string& target, std::uint32_t tag = kTagMountPoint);
   // A volume without a letter of its own, mounted into a folder: a link with
-  // the junction's tag that GetVolumeNameForVolumeMountPoint tells apart.
+  // the junction's tag that GetVolumeNameForVolumeMountPointW tells apart.
   void AddVolumeMountPoint(const std::string& path, const std::string& target);
   // An ordinary entry that carries a reparse point (a cloud placeholder, a deduplicated file).
   void SetReparseTag(const std::string& path, std::uint32_t tag);
@@ -146,7 +146,7 @@ class MemoryPlatform : public Platform {
   bool SetFileAttributesA(const char* path, std::uint32_t attributes) override;
   bool DeleteFileA(const char* path) override;
   std::uint32_t GetDriveTypeA(const char* root) override;
-  bool GetVolumeNameForVolumeMountPoint(const char* mountPoint, char* volumeName, std::uint32_t size) override;
+  bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) override;
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
   bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) override;
   bool FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) override;

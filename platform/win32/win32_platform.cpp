@@ -88,7 +88,7 @@ bool Win32Platform::SetFileAttributesA(const char* path, std::uint32_t attribute
 bool Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
 std::uint32_t Win32Platform::GetDriveTypeA(const char* root) { return ::GetDriveTypeA(root); }
 
-bool Win32Platform::GetVolumeNameForVolumeMountPoint(const char* mountPoint, char* volumeName, std::uint32_t size) {
+bool Win32Platform::GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) {
   const std::wstring wide = WideOf(mountPoint);
   if (wide.empty()) {
     ::SetLastError(ERROR_INVALID_NAME);

@@ -66,8 +66,8 @@ TEST_F(ContractListing, SubfolderListsDotsFirstThenEveryEntryWithItsFacts) {
     EXPECT_EQ(listing.Find("sub")->reparseTag, 0u);
   }
   char volume[64] = {};  // a plain folder holds no volume; a drive root does
-  EXPECT_FALSE(Os().GetVolumeNameForVolumeMountPoint(At("sub\\").c_str(), volume, sizeof volume));
-  EXPECT_TRUE(Os().GetVolumeNameForVolumeMountPoint("C:\\", volume, sizeof volume));
+  EXPECT_FALSE(Os().GetVolumeNameForVolumeMountPointW(At("sub\\").c_str(), volume, sizeof volume));
+  EXPECT_TRUE(Os().GetVolumeNameForVolumeMountPointW("C:\\", volume, sizeof volume));
   EXPECT_EQ(NameSet(List(At("*.exe"))), (std::set<std::string>{"a.exe", gbk}));
   EXPECT_EQ(Get(At(gbk)), "MZ");
 }
