@@ -236,8 +236,7 @@ bool MemoryPlatform::QueryWow64Process(Handle process, std::int32_t* wow64) {
 bool MemoryPlatform::DisableFsRedirection(void** oldValue) {
   Guard g(s_->mu);
   s_->TraceLocked("Wow64DisableWow64FsRedirection");
-  if (!s_->wow64) return Fail(kErrorInvalidFunction, false);
-  if (oldValue == nullptr) return Fail(kErrorNoAccess, false);
+  if (!s_->wow64 || oldValue == nullptr) return Fail(s_->wow64 ? kErrorNoAccess : kErrorInvalidFunction, false);
   *oldValue = reinterpret_cast<void*>(static_cast<std::uintptr_t>(mem::ThreadRedirectionOff()));
   mem::SetThreadRedirectionOff(true);
   return true;
@@ -247,7 +246,7 @@ bool MemoryPlatform::RevertFsRedirection(void* oldValue) {
   Guard g(s_->mu);
   s_->TraceLocked("Wow64RevertWow64FsRedirection");
   if (!s_->wow64) return Fail(kErrorInvalidFunction, false);
-  mem::SetThreadRedirectionOff(reinterpret_cast<std::uintptr_t>(oldValue) != 0);
+  mem::SetThreadRedirectionOff(oldValue != nullptr);
   return true;
 }
 
