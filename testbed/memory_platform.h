@@ -31,7 +31,8 @@ class MemoryPlatform : public Platform {
  public:
   // A machine with fixed drive C: holding C:\windows\system32\drivers, the
   // system folder "C:\windows\system32", time zone UTC+8, kernel32 loaded with
-  // all sixteen ToolHelp names and IsWow64Process, not running under WOW64.
+  // all sixteen ToolHelp names, IsWow64Process and the two file-system
+  // redirection functions, not running under WOW64.
   MemoryPlatform();
   ~MemoryPlatform() override;
 
