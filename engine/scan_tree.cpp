@@ -137,7 +137,8 @@ bool FindMarker(const std::string& folder, int i, const Listing& entries, bool w
 }
 
 // A marker found by its 8.3 name may have a long name too long for the path
-// calls; it is deleted by the name that fits. Null when neither does.
+// calls; it is deleted by the name that fits. Null when neither does: an
+// empty 8.3 name would name the folder itself.
 const std::string* NameThatFits(const std::string& folder, const ListedEntry& marker) {
   if (FitsAnsiPath(folder + "\\" + marker.name)) return &marker.name;
   if (!marker.shortName.empty() && FitsAnsiPath(folder + "\\" + marker.shortName)) return &marker.shortName;
