@@ -71,10 +71,11 @@ inline long WalkLikeScan(const std::string& folder,
   do {
     ++entries;
     std::string path = folder + entry.cFileName;
-    switch (vx::FateOf(path, entry.cFileName, entry.dwFileAttributes, EntrySize(entry))) {
+    const DWORD tag = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? entry.dwReserved0 : 0;
+    switch (vx::FateOf(path, entry.cFileName, entry.dwFileAttributes, tag, EntrySize(entry))) {
       case vx::EntryFate::kEntered: entries += WalkLikeScan(path + "\\", examine); break;
       case vx::EntryFate::kExamined: examine(path, entry); break;
-      case vx::EntryFate::kPassedOver: break;
+      case vx::EntryFate::kCounted: case vx::EntryFate::kPassedOver: break;
     }
   } while (FindNextFileA(search, &entry));
   FindClose(search);

@@ -1,5 +1,8 @@
 #include "engine/commands.h"
 
+#include <cstddef>
+#include <string>
+
 #include "engine/drive_roots.h"
 #include "engine/process_sweep.h"
 #include "engine/scan_control.h"
@@ -13,19 +16,29 @@ namespace {
 const char kShowAllValue[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL\\CheckedValue";
 
-// A step that finds no memory ends its command there, never the window. No
+// Each step catches its own failures: one that finds no memory is given up
+// and the command goes on with its next step, never ending the window. No
 // rewrite is under way on the window's thread, so no file is at risk.
-void RunSteps(void (*steps)()) {
+void Step(void (*step)()) {
   try {
-    steps();
+    step();
   } catch (...) {
   }
 }
 
-void FullScanSteps() {
-  WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1);  // makes hidden files showable again
-  CleanDriveRoots();
-  KillTrojanProcesses();
+// The command's own guard stays behind the steps' guards, as a backstop.
+template <std::size_t N>
+void RunSteps(void (*const (&steps)[N])()) {
+  try {
+    for (auto step : steps) Step(step);
+  } catch (...) {
+  }
+}
+
+void ShowHiddenFilesAgain() { WriteRegDword(kHkeyLocalMachine, kShowAllValue, 1); }
+void EndTrojanProcesses() { KillTrojanProcesses(); }
+
+void StartScan() {
   // From here on panel 0 and the button belong to the new scan: a worker still
   // finishing an earlier one stays silent.
   SupersedeEarlierScan();
@@ -39,21 +52,19 @@ void FullScanSteps() {
   StartFullScan();
 }
 
-void StopScanSteps() {
+void StopScan() {
   RequestScanStop();
   EnableFullScan(true);
-  CleanDriveRoots();
 }
 
-void EmptyLogSteps() {
-  EmptyLog();
-  CleanDriveRoots();
-}
+void (*const kFullScanSteps[])() = {ShowHiddenFilesAgain, CleanDriveRoots, EndTrojanProcesses, StartScan};
+void (*const kStopScanSteps[])() = {StopScan, CleanDriveRoots};
+void (*const kEmptyLogSteps[])() = {EmptyLog, CleanDriveRoots};
 
 }  // namespace
 
-void FullScanCommand() { RunSteps(FullScanSteps); }
-void StopScanCommand() { RunSteps(StopScanSteps); }
-void EmptyLogCommand() { RunSteps(EmptyLogSteps); }
+void FullScanCommand() { RunSteps(kFullScanSteps); }
+void StopScanCommand() { RunSteps(kStopScanSteps); }
+void EmptyLogCommand() { RunSteps(kEmptyLogSteps); }
 
 }  // namespace vx

@@ -33,6 +33,7 @@
 #include <utility>
 
 #include "util/handles.h"
+#include "engine/native_file_view.h"
 #include "engine/rewrite_guard.h"
 #include "engine/scan_tree.h"
 #include "engine/texts.h"
@@ -101,9 +102,11 @@ struct FinerTimer {
 };
 
 // A superseded worker hands no further drive to the walker: the newer scan
-// walks them all itself.
+// walks them all itself. The walk sees every folder under its own name; the
+// timer is set first, so that nothing is loaded once the view is native.
 void WalkDrives(const std::string& drives, std::uint32_t scan) {
   FinerTimer timer;
+  NativeFileView view;
   for (std::size_t i = drives.size(); i > 0 && IsNewest(scan); --i) {
     std::string letter(1, drives[i - 1]);
     if (IsFloppyLetter(letter)) continue;
@@ -162,9 +165,9 @@ std::uint32_t VX_WINAPI FullScanWorker(void* param) {
     }
     completed = true;
   } catch (...) {
-    // No memory outside the walker's own guard (the drive list, a count, the
-    // walk's words): an exception must not end the process with the window.
-    // No rewrite is under way here.
+    // No memory outside the walker's own guard (the drive list, a count): an
+    // exception must not end the process with the window. No rewrite is
+    // under way here.
   }
   ReportEnd(start.scan, completed);
   return 0;

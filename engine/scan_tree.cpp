@@ -82,6 +82,7 @@ struct ListedEntry {
   std::string name;
   std::string shortName;  // the 8.3 name, when the system gave the entry one
   std::uint32_t attributes;
+  std::uint32_t reparseTag;  // with kAttrReparsePoint; 0 when the system gave none
   std::int64_t size;  // the full size, both halves
   FileTime lastWriteTime;
 };
@@ -90,7 +91,7 @@ using Listing = std::vector<ListedEntry>;
 ListedEntry EntryOf(const FindData& data) {
   return {std::string(data.name, strnlen(data.name, sizeof data.name)),
           std::string(data.alternateName, strnlen(data.alternateName, sizeof data.alternateName)),
-          data.attributes, EntrySize(data), data.lastWriteTime};
+          data.attributes, data.reparseTag, EntrySize(data), data.lastWriteTime};
 }
 
 // The whole listing of `folder` (ending in "\"); false when the folder cannot
@@ -135,6 +136,15 @@ bool FindMarker(const std::string& folder, int i, const Listing& entries, bool w
   return it != entries.end();
 }
 
+// A marker found by its 8.3 name may have a long name too long for the path
+// calls; it is deleted by the name that fits. Null when neither does: an
+// empty 8.3 name would name the folder itself.
+const std::string* NameThatFits(const std::string& folder, const ListedEntry& marker) {
+  if (FitsPath(folder + "\\" + marker.name)) return &marker.name;
+  if (!marker.shortName.empty() && FitsPath(folder + "\\" + marker.shortName)) return &marker.shortName;
+  return nullptr;
+}
+
 // A whole listing holds every name a search for a marker would find, so the
 // markers are found in it rather than with a search of their own each: under
 // Wine a search for a name that is not there reads the whole folder. A folder
@@ -146,21 +156,25 @@ void DeleteMarkers(const std::string& folder, Listing& entries, bool whole) {
   for (int i = 0; i < 2; ++i) {
     ListedEntry marker;
     if (!FitsPath(folder + "\\" + MarkerFileNames[i]) || !FindMarker(folder, i, entries, whole, &marker)) continue;
-    if (FileStampOf(marker.attributes, marker.lastWriteTime) == -1 || !FitsPath(folder + "\\" + marker.name)) {
-      continue;
-    }
-    if (!DeleteMarker(folder, marker.name)) continue;
+    const std::string* byName = NameThatFits(folder, marker);
+    if (FileStampOf(marker.attributes, marker.lastWriteTime) == -1 || byName == nullptr) continue;
+    if (!DeleteMarker(folder, *byName)) continue;
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&](const ListedEntry& e) { return e.name == marker.name; }),
                   entries.end());
   }
 }
 
-// A file below the size limit: counted, shown and handed to its repairer.
-void ExamineFile(const std::string& path, const std::string& name, const Walk& walk) {
+// A file below the size limit: counted and shown.
+void CountFile(const std::string& path) {
   ++ScannedFiles;
   SetStatusText(1, kPanelScannedPrefix + FormatInteger(ScannedFiles));
   ShowCurrentFile(path);
+}
+
+// A file on this disk is also handed to its repairer.
+void ExamineFile(const std::string& path, const std::string& name, const Walk& walk) {
+  CountFile(path);
   if (const ExtensionHandler* repairer = HandlerFor(name, walk)) repairer->handler(path);
 }
 
@@ -179,9 +193,10 @@ void EnterSubfolder(const std::string& path, const Walk& walk) {
 
 void HandleEntry(const std::string& folder, const ListedEntry& entry, const Walk& walk) {
   const std::string path = folder + entry.name;
-  switch (FateOf(path, entry.name, entry.attributes, entry.size)) {
+  switch (FateOf(path, entry.name, entry.attributes, entry.reparseTag, entry.size)) {
     case EntryFate::kEntered: EnterSubfolder(path, walk); break;
     case EntryFate::kExamined: ExamineFile(path, entry.name, walk); break;
+    case EntryFate::kCounted: CountFile(path); break;
     case EntryFate::kPassedOver: break;
   }
 }
@@ -200,6 +215,29 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
   }
 }
 
+// A folder that stands for another one (a junction, a symbolic link, or what
+// Wine lists for a Unix link: no tag at all) is passed over: what it leads to
+// is walked under its own path, and a link back into its own tree would be
+// walked again at every level. A volume mounted into a folder has no letter
+// of its own and is walked nowhere else, so it is entered; the system tells
+// it from a junction, which carries the same tag. Other reparse points (a
+// cloud client's placeholders, deduplicated data) are ordinary folders.
+bool IsFolderLink(const std::string& path, std::uint32_t attributes, std::uint32_t reparseTag) {
+  if (!(attributes & kAttrReparsePoint)) return false;
+  if (reparseTag != 0 && !(reparseTag & kTagNameSurrogate)) return false;
+  if (reparseTag != kTagMountPoint) return true;
+  char volume[64] = {};
+  return !Sys().GetVolumeNameForVolumeMountPointW((path + "\\").c_str(), volume, sizeof volume);
+}
+
+// A file whose bytes a storage client keeps elsewhere (files on demand of a
+// cloud client, offline files of a storage manager) is fetched when it is
+// read. Nothing here can have changed bytes that are not on this disk, so it
+// is counted and shown but never opened.
+bool IsOnThisDisk(std::uint32_t attributes) {
+  return !(attributes & (kAttrRecallOnDataAccess | kAttrOffline));
+}
+
 }  // namespace
 
 // Names starting with "." (the folder itself, its parent, and what the system
@@ -208,13 +246,15 @@ void WalkEntries(const std::string& folder, const Listing& entries, const Walk& 
 // low 32 bits happen to be small is skipped like any other large file; the
 // size is the one the folder's listing gave, as a search of its own per file
 // would tell nothing new. A path longer than the file calls take is passed
-// over, never cut short: a shortened path would name some other file. The
-// same bound ends a descent through a folder link that leads back into the
-// tree.
-EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size) {
+// over, never cut short: a shortened path would name some other file.
+EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes,
+                 std::uint32_t reparseTag, std::int64_t size) {
   if (name.empty() || name[0] == '.' || !FitsPath(path)) return EntryFate::kPassedOver;
-  if (attributes & kAttrDirectory) return EntryFate::kEntered;
-  return size < kMaxScanFileSize ? EntryFate::kExamined : EntryFate::kPassedOver;
+  if (attributes & kAttrDirectory) {
+    return IsFolderLink(path, attributes, reparseTag) ? EntryFate::kPassedOver : EntryFate::kEntered;
+  }
+  if (size >= kMaxScanFileSize) return EntryFate::kPassedOver;
+  return IsOnThisDisk(attributes) ? EntryFate::kExamined : EntryFate::kCounted;
 }
 
 bool HasRepairer(const std::string& name) { return HandlerFor(name, Walk()) != nullptr; }
@@ -235,13 +275,18 @@ std::uint32_t ListNextEntry(TSearchRec& rec) {
 
 void ListClose(TSearchRec& rec) { rec.search.Close(); }
 
+// A failure anywhere in the walk of a drive, its words included, ends that
+// drive only: the worker goes on with the next one.
 void ScanTree(const std::string& start) {
-  const Walk walk;
-  std::string folder = start;
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  Listing entries;
-  ListFolder(folder, &entries);
-  WalkEntries(folder, entries, walk);
+  try {
+    const Walk walk;
+    std::string folder = start;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    Listing entries;
+    ListFolder(folder, &entries);
+    WalkEntries(folder, entries, walk);
+  } catch (...) {
+  }
 }
 
 }  // namespace vx

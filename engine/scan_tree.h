@@ -31,9 +31,12 @@ void ScanTree(const std::string& path);
 
 // The walker's rules, for whoever must know what a walk will see (the
 // benchmarks count with them): what becomes of an entry named `name` whose
-// full path is `path`, and whether a file of that name goes to a repairer.
-enum class EntryFate { kPassedOver, kEntered, kExamined };
-EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes, std::int64_t size);
+// full path is `path`, as its folder's listing describes it, and whether a
+// file of that name goes to a repairer. A counted file is shown but never
+// opened. A folder with a volume mount point's tag costs a system call.
+enum class EntryFate { kPassedOver, kEntered, kExamined, kCounted };
+EntryFate FateOf(const std::string& path, const std::string& name, std::uint32_t attributes,
+                 std::uint32_t reparseTag, std::int64_t size);
 bool HasRepairer(const std::string& name);
 
 }  // namespace vx

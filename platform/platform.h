@@ -45,6 +45,7 @@ constexpr std::uint32_t kMaxNameBytes = (kMaxPath - 1) * 3 + 1;
 // Error codes (GetLastError / registry results) the project names.
 enum : std::uint32_t {
   kErrorSuccess = 0,
+  kErrorInvalidFunction = 1,
   kErrorFileNotFound = 2,
   kErrorPathNotFound = 3,
   kErrorAccessDenied = 5,
@@ -70,6 +71,16 @@ enum : std::uint32_t {
   kErrorDirectory = 267,
   kErrorNoUnicodeTranslation = 1113,
   kErrorNoAccess = 998,  // a buffer the call cannot write or read
+  kErrorNotAReparsePoint = 4390,
+};
+
+// Reparse tags (WIN32_FIND_DATA's dwReserved0 when the entry has kAttrReparsePoint).
+enum : std::uint32_t {
+  kTagNameSurrogate = 0x20000000u,  // the entry stands for another entry: a link
+  kTagMountPoint = 0xA0000003u,     // a junction, or a volume mounted into a folder
+  kTagSymlink = 0xA000000Cu,
+  kTagCloudFiles = 0x9000001Au,     // a cloud storage client's placeholder
+  kTagDedup = 0x80000013u,
 };
 
 // File attribute bits.
@@ -85,6 +96,8 @@ enum : std::uint32_t {
   kAttrReparsePoint = 0x400,
   kAttrOffline = 0x1000,
   kAttrNotContentIndexed = 0x2000,
+  kAttrRecallOnOpen = 0x00040000,        // a folder whose listing a storage client fills on first use
+  kAttrRecallOnDataAccess = 0x00400000,  // a file whose bytes a storage client fetches when it is read
   kInvalidFileAttributes = 0xFFFFFFFFu,
 };
 
@@ -170,6 +183,7 @@ struct FindData {
   std::uint32_t sizeLow = 0;
   char name[kMaxNameBytes] = {};  // zero-terminated
   char alternateName[14 * 3] = {};  // the 8.3 short name, zero-terminated; empty when the name is one itself
+  std::uint32_t reparseTag = 0;  // dwReserved0: meaningful only with kAttrReparsePoint; 0 when none is given
 };
 
 // The wide PROCESSENTRY32W record laid out as the system lays it out for the
@@ -195,6 +209,8 @@ using FarProc = void(VX_WINAPI*)();
 using CreateToolhelp32SnapshotFn = Handle(VX_WINAPI*)(std::uint32_t flags, std::uint32_t pid);
 using Process32Fn = std::int32_t(VX_WINAPI*)(Handle snapshot, ProcessEntry32* entry);
 using IsWow64ProcessFn = std::int32_t(VX_WINAPI*)(Handle process, std::int32_t* wow64);
+using Wow64DisableFsRedirectionFn = std::int32_t(VX_WINAPI*)(void** oldValue);
+using Wow64RevertFsRedirectionFn = std::int32_t(VX_WINAPI*)(void* oldValue);
 
 using ThreadProc = std::uint32_t(VX_WINAPI*)(void* param);
 
@@ -212,6 +228,10 @@ class Platform {
   virtual bool SetFileAttributesA(const char* path, std::uint32_t attributes) = 0;
   virtual bool DeleteFileA(const char* path) = 0;
   virtual std::uint32_t GetDriveTypeA(const char* root) = 0;
+  // GetVolumeNameForVolumeMountPointW, in UTF-8: true only for a folder (given
+  // with its final "\") where a volume is mounted, whose "\\?\Volume{...}\"
+  // name then goes to volumeName. A junction, or any other folder, fails.
+  virtual bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) = 0;
   // Copies the system folder (e.g. "C:\windows\system32") into buffer; returns
   // its length, or the size needed when the buffer is too small, 0 on failure.
   virtual std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) = 0;

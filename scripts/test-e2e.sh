@@ -67,7 +67,8 @@ size_limit=$(sed -n 's/.*kMaxScanFileSize = \([0-9]*\);.*/\1/p' engine/scan_tree
 [ -n "$size_limit" ] || { echo "test-e2e: no kMaxScanFileSize in engine/scan_tree.h" >&2; exit 1; }
 count_walkable() {
   local d n=0
-  for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive" "$work/n/drive"; do
+  for d in "$pfx/drive_c" "$work/d/drive" "$work/e/drive" "$work/n/drive" "$work/l/drive"; do
+    # find follows no link: the walk passes over folder links too
     n=$((n + $(cd "$d" && find . -type f ! -path '*/.*' -size "-${size_limit}c" | wc -l)))
   done
   echo "$n"
@@ -152,6 +153,9 @@ for f in 'Ελλάδα/πρόγραμμα.exe' '한국/감염.exe' '😀.exe'; d
   printf 'N:\\%s还原成功!\n' "${f//\//\\}" >> "$work/n/walk.txt"
 done
 vx_map_drive "$pfx" n "$work/n/drive"
+# L: stays empty until the scan with folder links; it keeps an infected program for it.
+mkdir -p "$work/l/drive"; cp "$work/d/drive/games/play.exe" "$work/l/play.exe"
+vx_map_drive "$pfx" l "$work/l/drive"
 # Read-only, hidden and system samples get their attributes the Windows way,
 # all in one command prompt.
 attribs=$(while IFS=$'\t' read -r flags path; do printf 'attrib %s D:\\%s & ' "$flags" "$path"; done \
@@ -240,6 +244,24 @@ check "a restored program runs: demo host prints its line" \
   bash -c 'vx_wine "$1" "D:\\host.exe" 2>/dev/null | tr -d "\r" | grep -qx "demo host program ran"' _ "$pfx"
 check "registry: SHOWALL CheckedValue is REG_DWORD 1, also when it was text before" \
   bash -c 'vx_wine "$1" reg query "$2" /v CheckedValue 2>/dev/null | tr -d "\r" | grep -Eq "CheckedValue +REG_DWORD +0x1$"' _ "$pfx" "$showall"
+
+# --- a folder with two links back to itself ------------------------------
+# Wine lists a Unix link to a folder with the reparse-point attribute and no
+# tag. Walked into, two such links double the folders at every level; passed
+# over, each file is examined once and the program below them is restored
+# once, under its own path.
+loop=$work/l/drive/loop
+mkdir -p "$loop/deep" && ln -s . "$loop/a" && ln -s . "$loop/b"
+cp "$work/l/play.exe" "$loop/deep/play.exe"
+printf 'plain\r\n' > "$loop/plain.txt"
+links_start=$SECONDS
+drive scan --timeout "${E2E_LINKS_TIMEOUT:-300}" --log 'C:\.vx-logs\links.txt'
+echo "e2e: the scan with two folder links took $((SECONDS - links_start)) s"
+walkable=$(count_walkable)
+check "links: the scan examines each file once ($walkable)" test "$(state panel1)" = "扫描文件数:$walkable"
+check "links: the program below them is restored once, under its own path" bash -c \
+  'test "$(grep -c "^L:.*还原成功!$" "$1")" = 1 && grep -qxF "L:\loop\deep\play.exe还原成功!" "$1" && cmp "$2" "$3"' \
+  _ "$logs/links.txt" "$loop/deep/play.exe" "$work/d/expected/games/play.exe"
 
 # --- code page 1252, as on an English Windows -----------------------------
 # The copy of the fresh prefix runs under the en_US locale, C: counted as a

@@ -22,6 +22,7 @@ enum class Op {
   GetModuleHandleA, GetProcAddress, CreateThread, WaitForSingleObject,
   RegCreateKeyExA, RegSetValueExA, RegCloseKey,
   CreateToolhelp32Snapshot, Process32FirstW, Process32NextW,
+  GetVolumeNameForVolumeMountPointW,
   Count
 };
 
@@ -33,7 +34,8 @@ inline const char* OpName(Op op) {
       "SetEndOfFile", "FlushFileBuffers", "CloseHandle", "OpenProcess", "TerminateProcess",
       "GetModuleHandleA", "GetProcAddress", "CreateThread", "WaitForSingleObject",
       "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey",
-      "CreateToolhelp32Snapshot", "Process32FirstW", "Process32NextW"};
+      "CreateToolhelp32Snapshot", "Process32FirstW", "Process32NextW",
+      "GetVolumeNameForVolumeMountPointW"};
   static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(Op::Count), "one name per Op");
   int index = static_cast<int>(op);
   return index >= 0 && index < static_cast<int>(Op::Count) ? kNames[index] : "?";
@@ -76,6 +78,10 @@ class ForwardingPlatform : public Platform {
   }
   std::uint32_t GetDriveTypeA(const char* root) override {
     return Pass({Op::GetDriveTypeA, root}, [&] { return next_.GetDriveTypeA(root); });
+  }
+  bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) override {
+    return Pass({Op::GetVolumeNameForVolumeMountPointW, mountPoint},
+                [&] { return next_.GetVolumeNameForVolumeMountPointW(mountPoint, volumeName, size); });
   }
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override {
     return Pass({Op::GetSystemDirectoryA}, [&] { return next_.GetSystemDirectoryA(buffer, size); });

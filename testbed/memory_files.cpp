@@ -53,6 +53,7 @@ FindData EntryFor(const Node& node, const std::string& name) {
   data.name[length] = '\0';
   std::string shortName = name == node.name ? node.ShortName() : std::string();
   std::memcpy(data.alternateName, shortName.data(), std::min(shortName.size(), sizeof(data.alternateName) - 1));
+  if (data.attributes & kAttrReparsePoint) data.reparseTag = node.reparseTag;
   return data;
 }
 
@@ -96,6 +97,7 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(pattern, &parsed, true);
   if (error != kErrorSuccess) return Fail(error, kInvalidHandle);
+  s_->RedirectLocked(&parsed);
   if (data == nullptr) return Fail(kErrorInvalidParameter, kInvalidHandle);
   if (parsed.parts.empty() || EndsWithSeparator(pattern)) return Fail(kErrorFileNotFound, kInvalidHandle);
   std::size_t folderDepth = parsed.parts.size() - 1;
@@ -111,6 +113,7 @@ Handle MemoryPlatform::FindFirstFileA(const char* pattern, FindData* data) {
       if (mem::WildcardMatch(namePattern, dot)) {
         search.entries.push_back(EntryFor(*folder, dot));
         search.entries.back().attributes = kAttrDirectory;
+        search.entries.back().reparseTag = 0;
       }
     }
   }
@@ -158,6 +161,7 @@ std::uint32_t MemoryPlatform::GetFileAttributesA(const char* path) {
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(path, &parsed);
   if (error != kErrorSuccess) return Fail(error, kInvalidFileAttributes);
+  s_->RedirectLocked(&parsed);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, kInvalidFileAttributes);
   if (node->deletePending) return Fail(kErrorAccessDenied, kInvalidFileAttributes);
@@ -172,6 +176,7 @@ bool MemoryPlatform::SetFileAttributesA(const char* path, std::uint32_t attribut
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(path, &parsed);
   if (error != kErrorSuccess) return Fail(error, false);
+  s_->RedirectLocked(&parsed);
   auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
   if (!node) return Fail(error, false);
   if (node->deletePending) return Fail(kErrorAccessDenied, false);
@@ -187,6 +192,7 @@ bool MemoryPlatform::DeleteFileA(const char* path) {
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(path, &parsed);
   if (error != kErrorSuccess) return Fail(error, false);
+  s_->RedirectLocked(&parsed);
   if (parsed.parts.empty()) return Fail(kErrorAccessDenied, false);
   auto parent = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size() - 1, true, &error);
   if (!parent || !parent->folder) return Fail(kErrorPathNotFound, false);
@@ -242,6 +248,7 @@ Handle MemoryPlatform::CreateFileA(const char* path, std::uint32_t access, std::
   mem::ParsedPath parsed;
   std::uint32_t error = mem::ParsePath(path, &parsed);
   if (error != kErrorSuccess) return Fail(error, kInvalidHandle);
+  s_->RedirectLocked(&parsed);
   if (disposition < kCreateNew || disposition > kTruncateExisting) return Fail(kErrorInvalidParameter, kInvalidHandle);
   if (disposition == kTruncateExisting && !Writes(access)) return Fail(kErrorInvalidParameter, kInvalidHandle);
   if (parsed.parts.empty()) return Fail(kErrorAccessDenied, kInvalidHandle);  // the drive root itself

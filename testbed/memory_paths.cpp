@@ -144,9 +144,16 @@ std::string Node::Key(const std::string& childName) const {
   return caseSensitive ? childName : FoldCase(childName);
 }
 
+// A path may name an entry by its 8.3 name, as the system resolves it.
 std::shared_ptr<Node> Node::Child(const std::string& childName) const {
   auto it = byName.find(Key(childName));
-  return it == byName.end() ? nullptr : it->second;
+  if (it != byName.end()) return it->second;
+  const std::string folded = FoldCase(childName);
+  for (const auto& child : children) {
+    const std::string shortName = child->ShortName();
+    if (!shortName.empty() && FoldCase(shortName) == folded) return child;
+  }
+  return nullptr;
 }
 
 void Node::AddChild(std::shared_ptr<Node> child) {
@@ -217,6 +224,19 @@ std::shared_ptr<Node> MemoryPlatform::State::FindLocked(const std::string& path,
   if (mem::ParsePath(path.c_str(), &parsed, false, false) != kErrorSuccess) return nullptr;
   std::uint32_t error = 0;
   return WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), followLast, &error);
+}
+
+void MemoryPlatform::State::RedirectLocked(mem::ParsedPath* path) const {
+  mem::ParsedPath system;
+  if (!wow64 || mem::ThreadRedirectionOff() ||
+      mem::ParsePath(systemDirectory.c_str(), &system, false, false) != kErrorSuccess ||
+      system.parts.empty() || path->drive != system.drive || path->parts.size() < system.parts.size()) {
+    return;
+  }
+  for (std::size_t i = 0; i < system.parts.size(); ++i) {
+    if (mem::FoldCase(path->parts[i]) != mem::FoldCase(system.parts[i])) return;
+  }
+  path->parts[system.parts.size() - 1] = "SysWOW64";
 }
 
 std::shared_ptr<Node> MemoryPlatform::State::EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count) {

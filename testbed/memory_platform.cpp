@@ -14,9 +14,12 @@ namespace vx {
 namespace mem {
 namespace {
 thread_local std::uint32_t lastError = 0;
+thread_local bool redirectionOff = false;
 }  // namespace
 void SetThreadError(std::uint32_t code) { lastError = code; }
 std::uint32_t ThreadError() { return lastError; }
+void SetThreadRedirectionOff(bool off) { redirectionOff = off; }
+bool ThreadRedirectionOff() { return redirectionOff; }
 }  // namespace mem
 
 using mem::Guard;
@@ -95,7 +98,13 @@ mem::ParsedPath ParseOrThrow(const std::string& path) {
 
 // Attribute bits a file or folder can carry besides directory and link marks.
 constexpr std::uint32_t kStorableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive |
-                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed;
+                                              kAttrTemporary | kAttrOffline | kAttrNotContentIndexed |
+                                              kAttrRecallOnOpen | kAttrRecallOnDataAccess;
+
+bool Refuse(std::uint32_t error) {
+  mem::SetThreadError(error);
+  return false;
+}
 
 }  // namespace
 
@@ -153,7 +162,7 @@ void MemoryPlatform::AddSparseFile(const std::string& path, std::uint64_t size, 
   s_->FindLocked(path, false)->size = size;
 }
 
-void MemoryPlatform::AddFolderLink(const std::string& path, const std::string& target) {
+void MemoryPlatform::AddFolderLink(const std::string& path, const std::string& target, std::uint32_t tag) {
   mem::ParsedPath parsed = ParseOrThrow(path);
   ParseOrThrow(target);
   if (parsed.parts.empty()) throw std::invalid_argument("a link needs a name: " + path);
@@ -166,7 +175,22 @@ void MemoryPlatform::AddFolderLink(const std::string& path, const std::string& t
   link->attributes = kAttrDirectory | kAttrReparsePoint;
   link->lastWrite = kDefaultTime;
   link->linkTarget = target;
+  link->reparseTag = tag;
   parent->AddChild(link);
+}
+
+void MemoryPlatform::AddVolumeMountPoint(const std::string& path, const std::string& target) {
+  AddFolderLink(path, target, kTagMountPoint);
+  Guard g(s_->mu);
+  s_->FindLocked(path, false)->volumeMount = true;
+}
+
+void MemoryPlatform::SetReparseTag(const std::string& path, std::uint32_t tag) {
+  Guard g(s_->mu);
+  std::shared_ptr<Node> node = s_->FindLocked(path, false);
+  if (!node || node->IsLink()) throw std::invalid_argument("no ordinary entry " + path);
+  node->attributes |= kAttrReparsePoint;
+  node->reparseTag = tag;
 }
 
 void MemoryPlatform::SetShortName(const std::string& path, const std::string& shortName) {
@@ -326,6 +350,26 @@ void MemoryPlatform::ClearTrace() {
 std::uint32_t MemoryPlatform::GetLastError() { return mem::ThreadError(); }
 
 void MemoryPlatform::SetLastError(std::uint32_t code) { mem::SetThreadError(code); }
+
+bool MemoryPlatform::GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName,
+                                                      std::uint32_t size) {
+  Guard g(s_->mu);
+  if (s_->BeginLocked(Op::GetVolumeNameForVolumeMountPointW, mountPoint ? mountPoint : "")) return false;
+  mem::ParsedPath parsed;
+  std::uint32_t error = mem::ParsePath(mountPoint, &parsed);
+  if (error != kErrorSuccess) return Refuse(error);
+  const std::size_t length = std::strlen(mountPoint);
+  if (length == 0 || mountPoint[length - 1] != '\\') return Refuse(kErrorInvalidName);
+  s_->RedirectLocked(&parsed);
+  auto node = s_->WalkLocked(parsed.drive, parsed.parts, parsed.parts.size(), false, &error);
+  if (!node) return Refuse(error);
+  // A drive root is where its volume is mounted too.
+  if (!node->volumeMount && !parsed.parts.empty()) return Refuse(node->IsLink() ? kErrorInvalidParameter : kErrorNotAReparsePoint);
+  const std::string name = "\\\\?\\Volume{00000000-0000-0000-0000-000000000001}\\";
+  if (volumeName == nullptr || size <= name.size()) return Refuse(kErrorFilenameExcedRange);
+  std::memcpy(volumeName, name.c_str(), name.size() + 1);
+  return true;
+}
 
 std::uint32_t MemoryPlatform::GetDriveTypeA(const char* root) {
   Guard g(s_->mu);

@@ -32,7 +32,8 @@ class MemoryPlatform : public Platform {
  public:
   // A machine with fixed drive C: holding C:\windows\system32\drivers, the
   // system folder "C:\windows\system32", time zone UTC+8, kernel32 loaded with
-  // all sixteen ToolHelp names and IsWow64Process, not running under WOW64.
+  // all sixteen ToolHelp names, IsWow64Process and the two file-system
+  // redirection functions, not running under WOW64.
   MemoryPlatform();
   ~MemoryPlatform() override;
 
@@ -44,8 +45,14 @@ class MemoryPlatform : public Platform {
                FileTime lastWrite = kDefaultTime);  // parents too; replaces an existing file
   // A file whose length is size and whose bytes read as zeros, without storing them.
   void AddSparseFile(const std::string& path, std::uint64_t size, std::uint32_t attributes = kAttrArchive);
-  // A folder entry (junction) that leads to another folder's content.
-  void AddFolderLink(const std::string& path, const std::string& target);
+  // A folder entry that leads to another folder's content: a junction, a
+  // symbolic link (kTagSymlink), or with tag 0 what Wine lists for a Unix link.
+  void AddFolderLink(const std::string& path, const std::string& target, std::uint32_t tag = kTagMountPoint);
+  // A volume without a letter of its own, mounted into a folder: a link with
+  // the junction's tag that GetVolumeNameForVolumeMountPointW tells apart.
+  void AddVolumeMountPoint(const std::string& path, const std::string& target);
+  // An ordinary entry that carries a reparse point (a cloud placeholder, a deduplicated file).
+  void SetReparseTag(const std::string& path, std::uint32_t tag);
   // The 8.3 name of an entry, as SetFileShortNameA sets it or another system
   // writes it onto a FAT disk; listings report it and patterns match it.
   void SetShortName(const std::string& path, const std::string& shortName);
@@ -78,7 +85,10 @@ class MemoryPlatform : public Platform {
   std::vector<std::uint32_t> OpenProcessAccessSeen() const;  // access masks passed to OpenProcess
   void SetKernel32Loaded(bool loaded);
   void RemoveExport(const std::string& name);  // GetProcAddress then returns nullptr for it
-  void SetWow64(bool wow64);                    // IsWow64Process reports it; HKLM\SOFTWARE is redirected
+  // IsWow64Process reports it; HKLM\SOFTWARE is redirected, and so is the
+  // system folder, to C:\windows\SysWOW64, on threads that leave file-system
+  // redirection on.
+  void SetWow64(bool wow64);
 
   // ---- Registry ---------------------------------------------------------------------
   // keyPath as seen by a 64-bit program (redirected writes land under
@@ -125,6 +135,8 @@ class MemoryPlatform : public Platform {
   Handle ToolhelpSnapshot(std::uint32_t flags, std::uint32_t pid);
   bool ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first);
   bool QueryWow64Process(Handle process, std::int32_t* wow64);
+  bool DisableFsRedirection(void** oldValue);
+  bool RevertFsRedirection(void* oldValue);
 
   // ---- Platform ------------------------------------------------------------------------
   Handle FindFirstFileA(const char* pattern, FindData* data) override;
@@ -136,6 +148,7 @@ class MemoryPlatform : public Platform {
   bool SetFileAttributesA(const char* path, std::uint32_t attributes) override;
   bool DeleteFileA(const char* path) override;
   std::uint32_t GetDriveTypeA(const char* root) override;
+  bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) override;
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
   bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) override;
   bool FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) override;

@@ -45,6 +45,16 @@ std::int32_t VX_WINAPI BoundIsWow64Process(Handle process, std::int32_t* wow64) 
   return machine ? machine->QueryWow64Process(process, wow64) : Fail(kErrorInvalidHandle, 0);
 }
 
+std::int32_t VX_WINAPI BoundWow64Disable(void** oldValue) {
+  MemoryPlatform* machine = CurrentMachine();
+  return machine ? machine->DisableFsRedirection(oldValue) : Fail(kErrorInvalidHandle, 0);
+}
+
+std::int32_t VX_WINAPI BoundWow64Revert(void* oldValue) {
+  MemoryPlatform* machine = CurrentMachine();
+  return machine ? machine->RevertFsRedirection(oldValue) : Fail(kErrorInvalidHandle, 0);
+}
+
 // The other ToolHelp exports exist so that a lookup of them succeeds; nothing calls them.
 void VX_WINAPI UnusedToolhelpExport() {}
 
@@ -58,6 +68,8 @@ const Export kKernel32Exports[] = {
     {"Process32FirstW", reinterpret_cast<FarProc>(&BoundProcess32First)},
     {"Process32NextW", reinterpret_cast<FarProc>(&BoundProcess32Next)},
     {"IsWow64Process", reinterpret_cast<FarProc>(&BoundIsWow64Process)},
+    {"Wow64DisableWow64FsRedirection", reinterpret_cast<FarProc>(&BoundWow64Disable)},
+    {"Wow64RevertWow64FsRedirection", reinterpret_cast<FarProc>(&BoundWow64Revert)},
     {"Heap32ListFirst", &UnusedToolhelpExport},
     {"Heap32ListNext", &UnusedToolhelpExport},
     {"Heap32First", &UnusedToolhelpExport},
@@ -220,6 +232,25 @@ bool MemoryPlatform::QueryWow64Process(Handle process, std::int32_t* wow64) {
   if (!known) return Fail(kErrorInvalidHandle, false);
   if (wow64 == nullptr) return Fail(kErrorInvalidParameter, false);
   *wow64 = s_->wow64 ? 1 : 0;
+  return true;
+}
+
+// The previous state travels in *oldValue, as the system's opaque value does.
+// Outside WOW64 there is nothing to redirect, and the system refuses both.
+bool MemoryPlatform::DisableFsRedirection(void** oldValue) {
+  Guard g(s_->mu);
+  s_->TraceLocked("Wow64DisableWow64FsRedirection");
+  if (!s_->wow64 || oldValue == nullptr) return Fail(s_->wow64 ? kErrorNoAccess : kErrorInvalidFunction, false);
+  *oldValue = reinterpret_cast<void*>(static_cast<std::uintptr_t>(mem::ThreadRedirectionOff()));
+  mem::SetThreadRedirectionOff(true);
+  return true;
+}
+
+bool MemoryPlatform::RevertFsRedirection(void* oldValue) {
+  Guard g(s_->mu);
+  s_->TraceLocked("Wow64RevertWow64FsRedirection");
+  if (!s_->wow64) return Fail(kErrorInvalidFunction, false);
+  mem::SetThreadRedirectionOff(oldValue != nullptr);
   return true;
 }
 

@@ -18,6 +18,9 @@ namespace mem {
 // The per-thread last error, as kernel32 keeps it in the thread's TEB.
 void SetThreadError(std::uint32_t code);
 std::uint32_t ThreadError();
+// Whether the calling thread turned WOW64 file-system redirection off, also kept per thread.
+void SetThreadRedirectionOff(bool off);
+bool ThreadRedirectionOff();
 
 // ---- Paths ---------------------------------------------------------------------------
 // The calls refuse a path of more than 260 UTF-16 units (a character beyond
@@ -54,6 +57,8 @@ struct Node {
   std::string data;              // stored bytes; the rest up to size reads as zeros
   std::uint64_t size = 0;
   std::string linkTarget;        // non-empty: a folder link leading there
+  std::uint32_t reparseTag = 0;  // with kAttrReparsePoint: the tag listings report
+  bool volumeMount = false;      // a link that is a volume mounted into the folder
   std::string shortName;         // set by a test; else the one ShortName gives
   bool caseSensitive = false;    // a folder whose names differ in the case of their letters
   bool deletePending = false;    // deleted while open: goes with the last handle, refuses all else
@@ -176,6 +181,9 @@ struct MemoryPlatform::State {
   std::shared_ptr<mem::Node> WalkLocked(char drive, const std::vector<std::string>& parts, std::size_t count,
                                         bool followLast, std::uint32_t* error, int depth = 0) const;
   std::shared_ptr<mem::Node> FindLocked(const std::string& path, bool followLast) const;
+  // A 32-bit program's path under the system folder reaches SysWOW64 instead,
+  // unless its thread turned redirection off; other machines and paths stay.
+  void RedirectLocked(mem::ParsedPath* path) const;
   // Builders: folder of path, made with its parents; throws on a path the machine cannot hold.
   std::shared_ptr<mem::Node> EnsureFolderLocked(const mem::ParsedPath& path, std::size_t count);
   bool IsRunningImageLocked(const mem::Node* node) const;

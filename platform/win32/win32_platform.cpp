@@ -96,6 +96,7 @@ bool CopyFindData(const WIN32_FIND_DATAW& from, FindData* to) {
   copy.lastWriteTime = FromFiletime(from.ftLastWriteTime);
   copy.sizeHigh = from.nFileSizeHigh;
   copy.sizeLow = from.nFileSizeLow;
+  copy.reparseTag = (from.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? from.dwReserved0 : 0;
   if (!CopyName(from.cFileName, copy.name) || !CopyName(from.cAlternateFileName, copy.alternateName)) return false;
   *to = copy;
   return true;
@@ -150,6 +151,16 @@ bool Win32Platform::DeleteFileA(const char* path) {
 std::uint32_t Win32Platform::GetDriveTypeA(const char* root) {
   WidePath wide(root);
   return wide.ok ? ::GetDriveTypeW(wide.Get()) : DRIVE_NO_ROOT_DIR;
+}
+
+bool Win32Platform::GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) {
+  WidePath wide(mountPoint);
+  WCHAR name[50] = {};  // "\\?\Volume{GUID}\" and its zero: 50 units, as the call documents
+  if (!wide.ok || !::GetVolumeNameForVolumeMountPointW(wide.Get(), name, 50)) return false;
+  std::string text;
+  if (!ToUtf8(name, std::wcslen(name), &text) || text.size() >= size) return false;
+  std::memcpy(volumeName, text.c_str(), text.size() + 1);
+  return true;
 }
 
 std::uint32_t Win32Platform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {

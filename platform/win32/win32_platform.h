@@ -21,6 +21,7 @@ class Win32Platform : public Platform {
   bool SetFileAttributesA(const char* path, std::uint32_t attributes) override;
   bool DeleteFileA(const char* path) override;
   std::uint32_t GetDriveTypeA(const char* root) override;
+  bool GetVolumeNameForVolumeMountPointW(const char* mountPoint, char* volumeName, std::uint32_t size) override;
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
   bool FileTimeToLocalFileTime(FileTime utc, FileTime* local) override;
   bool FileTimeToDosDateTime(FileTime time, std::uint16_t* dosDate, std::uint16_t* dosTime) override;

@@ -69,7 +69,11 @@ TEST_F(ContractListing, SubfolderListsDotsFirstThenEveryEntryWithItsFacts) {
     EXPECT_EQ(listing.Find("empty.htm")->sizeLow, 0u);
     EXPECT_EQ(listing.Find("hid.ini")->attributes & kFlagBits, kHiddenSystem);
     EXPECT_EQ(listing.Find("sub")->attributes & kFlagBits, kDir);
+    EXPECT_EQ(listing.Find("sub")->reparseTag, 0u);
   }
+  char volume[64] = {};  // a plain folder holds no volume; a drive root does
+  EXPECT_FALSE(Os().GetVolumeNameForVolumeMountPointW(At("sub\\").c_str(), volume, sizeof volume));
+  EXPECT_TRUE(Os().GetVolumeNameForVolumeMountPointW("C:\\", volume, sizeof volume));
   EXPECT_EQ(NameSet(List(At("*.exe"))), (std::set<std::string>{"a.exe", gbk, korean, emoji}));
   EXPECT_EQ(NameSet(List(At(greek + "\\*"))), (std::set<std::string>{".", "..", korean}));
   std::printf("[ note     ] a name with an unpaired surrogate: %s\n", surrogate ? "made, passed over" : "cannot be made");

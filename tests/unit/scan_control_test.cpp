@@ -61,10 +61,16 @@ TEST_F(ScanControlTest, WalksRemovableFixedAndRemoteDrivesButFloppiesFromTheHigh
   machine.AddDrive('G', kDriveRamdisk);
   machine.AddDrive('I', kDriveUnknown);
   for (char letter : std::string("ABCDEFGHI")) machine.AddFile(std::string(1, letter) + ":\\x.txt", "x");
+  // A 32-bit program on 64-bit Windows: the walk sees both system folders, each under its own name.
+  machine.SetWow64(true);
+  machine.AddFile("C:\\windows\\system32\\n.dll", "x");
+  machine.AddFile("C:\\windows\\SysWOW64\\w.dll", "x");
   EXPECT_EQ(ListScanDrives(), "ABCDEH");
   StartFullScan();
   WaitForWorker();
-  EXPECT_EQ(window.Shown(), (Ops{"H:\\x.txt", "E:\\x.txt", "D:\\x.txt", "C:\\x.txt"}));
+  EXPECT_EQ(window.Shown(), (Ops{"H:\\x.txt", "E:\\x.txt", "D:\\x.txt", "C:\\windows\\system32\\n.dll",
+                                 "C:\\windows\\SysWOW64\\w.dll", "C:\\x.txt"}));
+  EXPECT_EQ(TraceOf("Wow64"), (Ops{"Wow64DisableWow64FsRedirection", "Wow64RevertWow64FsRedirection"}));
   Ops ops = window.Ops();
   EXPECT_EQ(Ops(ops.end() - 2, ops.end()), (Ops{"status 0 扫描完成!", "enable 1"}));
   EXPECT_TRUE(ScanStopped);
@@ -174,6 +180,7 @@ TEST_F(ScanControlTest, AFailureOutsideTheWalkEndsTheCommandOrTheScanNotTheProgr
     machine.AddFile("C:\\autorun.inf", "x");
     EXPECT_NO_THROW(command());
   }
+  EXPECT_EQ(window.panels[0], "正在扫描,请等待!");  // the roots' failure skipped no later step
   CleanedFiles = 3;  // the worker shows the new scan's 0, and finds no memory there
   StartFullScan();
   WaitForWorker();
