@@ -260,9 +260,9 @@ TEST_F(ScanTreeTest, FolderLinksArePassedOverVolumesAndPlaceholdersWalked) {
 // The walk's words find no memory: that drive ends, the worker's next one is walked.
 TEST_F(ScanTreeTest, AFailureMakingTheWordsEndsTheDriveOnly) {
   struct Wordless : MemoryPlatform {
-    std::uint32_t CharUpperBuffA(char* text, std::uint32_t length) override {
+    std::uint32_t CharUpperBuffA(const char* text, std::uint32_t length, char* upper, std::uint32_t size) override {
       if (std::string(text, length) == "html") throw std::bad_alloc();
-      return MemoryPlatform::CharUpperBuffA(text, length);
+      return MemoryPlatform::CharUpperBuffA(text, length, upper, size);
     }
   } wordless;
   SetPlatform(&wordless);
