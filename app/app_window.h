@@ -13,6 +13,9 @@ namespace vx {
 bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const char* className, HBRUSH background);
 // Creates and shows the application window; nullptr on failure.
 HWND CreateApplicationWindow(HINSTANCE instance, const char* title);
+// Gives the window the program's icon at the sizes its caption (small) and
+// Alt+Tab (large) show on a screen of `dpi`, all drawn from the one picture.
+void SetIconsForDpi(HWND window, int dpi);
 // The window that gets the focus whenever the application window is activated.
 void SetApplicationMainForm(HWND form);
 
