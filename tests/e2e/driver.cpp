@@ -8,7 +8,7 @@
 // Texts on the window are GBK; everything printed or written is UTF-8.
 //
 //   e2e_driver wait-window [--timeout S]
-//   e2e_driver layout
+//   e2e_driver layout [--dpi N]     (the screen's scale; the table is at 96)
 //   e2e_driver scan [--timeout S] [--log FILE]
 //   e2e_driver stop-during-scan --after-files N [--expect-files M] [--timeout S] [--log FILE]
 //   e2e_driver stop [--log FILE]
@@ -38,16 +38,23 @@ namespace {
 using namespace e2e;
 
 int failures = 0;
+int dpi = 96;                // of the window checked by `layout`
+std::string checkNote;      // after each check's name: the scale, when not 96 dpi
+
+// A 96-dpi length of the layout at the window's scale, and whether `got` is
+// that within a pixel (exactly, at 96 dpi).
+int S(int at96) { return (at96 * dpi + 48) / 96; }
+bool Near(long got, int at96) { return std::abs(got * 96 - at96 * dpi) <= (dpi == 96 ? 0 : 96); }
 
 // The condition is worked out before the call: the order in which a call's
 // arguments are evaluated is the compiler's, and a detail read before a wait
 // would show the window as it was before it.
 void Check(bool ok, const std::string& name, const std::string& detail = "") {
   if (ok) {
-    std::printf("PASS %s\n", Utf8(name).c_str());
+    std::printf("PASS %s%s\n", Utf8(name).c_str(), checkNote.c_str());
   } else {
     ++failures;
-    std::printf("FAIL %s: %s\n", Utf8(name).c_str(), Utf8(detail).c_str());
+    std::printf("FAIL %s%s: %s\n", Utf8(name).c_str(), checkNote.c_str(), Utf8(detail).c_str());
   }
   std::fflush(stdout);
 }
@@ -147,13 +154,10 @@ std::string StartWalk(const Form& f, const std::string& name, const char* going,
 
 // --- commands ----------------------------------------------------------
 
-// Counts pixels of the screen area of one client rectangle that pass `test`.
+// Counts the pixels of an area of `source` that pass `test`.
 template <class Test>
-int CountPixels(HWND form, int left, int top, int width, int height, Test test) {
-  POINT origin{left, top};
-  ClientToScreen(form, &origin);
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
+int CountPixelsOf(HDC source, POINT origin, int width, int height, Test test) {
+  HDC mem = CreateCompatibleDC(source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -163,7 +167,7 @@ int CountPixels(HWND form, int left, int top, int width, int height, Test test) 
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(mem, 0, 0, width, height, source, origin.x, origin.y, SRCCOPY);
   GdiFlush();
   int count = 0;
   const DWORD* px = (const DWORD*)bits;
@@ -171,8 +175,54 @@ int CountPixels(HWND form, int left, int top, int width, int height, Test test) 
   SelectObject(mem, old);
   DeleteObject(bmp);
   DeleteDC(mem);
+  return count;
+}
+
+// The same for the screen area of one client rectangle of the form.
+template <class Test>
+int CountPixels(HWND form, int left, int top, int width, int height, Test test) {
+  POINT origin{left, top};
+  ClientToScreen(form, &origin);
+  HDC screen = GetDC(nullptr);
+  int count = CountPixelsOf(screen, origin, width, height, test);
   ReleaseDC(nullptr, screen);
   return count;
+}
+
+// The rows from the first to the last that hold a pixel passing `test`: the
+// height of the ink of a text.
+template <class Test>
+int InkRows(HDC source, POINT origin, int width, int height, Test test) {
+  int first = -1, last = -2;
+  for (int row = 0; row < height; ++row) {
+    if (CountPixelsOf(source, {origin.x, origin.y + row}, width, 1, test) == 0) continue;
+    if (first < 0) first = row;
+    last = row;
+  }
+  return last - first + 1;
+}
+
+// The ink height of `text` in the window's typeface at `pixels` per em, in
+// `colour` on white, drawn here for comparison with the window.
+template <class Test>
+int RenderedInkRows(const char* text, int pixels, COLORREF colour, Test test) {
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 2000, 100);
+  HFONT font = CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+  HGDIOBJ oldBmp = SelectObject(mem, bmp), oldFont = SelectObject(mem, font);
+  PatBlt(mem, 0, 0, 2000, 100, WHITENESS);
+  SetTextColor(mem, colour);
+  TextOutA(mem, 0, 0, text, lstrlenA(text));
+  int rows = InkRows(mem, {0, 0}, 2000, 100, test);
+  SelectObject(mem, oldFont);
+  SelectObject(mem, oldBmp);
+  DeleteObject(font);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return rows;
 }
 
 // Each control's class and its rectangle in the form's client coordinates.
@@ -187,12 +237,14 @@ void CheckPlaces(const Form& f) {
       Check(false, std::string(c.name) + " exists", "no child window with its ID");
       continue;
     }
-    RECT r{}, want{c.left, c.top, c.left + c.width, c.top + c.height};
+    RECT r{}, want{S(c.left), S(c.top), S(c.left) + S(c.width), S(c.top) + S(c.height)};
     GetWindowRect(c.w, &r);
     MapWindowPoints(HWND_DESKTOP, f.form, (POINT*)&r, 2);
     char cls[64] = "";
     GetClassNameA(c.w, cls, sizeof cls);
-    Check(lstrcmpiA(cls, c.cls) == 0 && EqualRect(&r, &want), std::string(c.name) + " class and place",
+    const bool placed = Near(r.left, c.left) && Near(r.top, c.top) && Near(r.right - r.left, c.width) &&
+                        Near(r.bottom - r.top, c.height);
+    Check(lstrcmpiA(cls, c.cls) == 0 && placed, std::string(c.name) + " class and place",
           std::string("class ") + cls + ", " + Describe(r) + ", want " + c.cls + " " + Describe(want));
   }
 }
@@ -200,7 +252,7 @@ void CheckPlaces(const Form& f) {
 void Layout(const Form& f) {
   RECT client{};
   GetClientRect(f.form, &client);
-  Check(client.right == 696 && client.bottom == 313, "client area is 696 x 313", Describe(client));
+  Check(Near(client.right, 696) && Near(client.bottom, 313), "client area is 696 x 313", Describe(client));
 
   LONG style = GetWindowLongA(f.form, GWL_STYLE);
   Check((style & WS_SYSMENU) && (style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) &&
@@ -246,8 +298,8 @@ void Layout(const Form& f) {
   Check(s.panel[0] == vx::kPanelIdle && s.panel[1] == kScannedPrefix && s.panel[2] == kCleanedPrefix,
         "status panel texts", Panels(s));
   std::vector<int> edges = PanelEdges(f);
-  bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&
-                (edges[2] == 350 || edges[2] == -1);
+  bool widths = edges.size() == 3 && Near(edges[0], 100) && Near(edges[1], 300) &&
+                (Near(edges[2], 350) || edges[2] == -1);
   std::string got;
   for (int e : edges) got += std::to_string(e) + " ";
   Check(widths, "status panels 100, 200, 50 wide", "right edges " + got);
@@ -255,13 +307,29 @@ void Layout(const Form& f) {
   // The title is painted red over a dark shadow; the picture is a photo.
   auto red = [](DWORD c) { return c == 0xFF0000; };
   auto dark = [](DWORD c) { return (c & 0xFF) < 0x40 && ((c >> 8) & 0xFF) < 0x40 && ((c >> 16) & 0xFF) < 0x40; };
-  int redPixels = CountPixels(f.form, 561, 172, 97, 17, red);
-  int darkPixels = CountPixels(f.form, 561, 172, 97, 17, dark);
+  int redPixels = CountPixels(f.form, S(561), S(172), S(97), S(17), red);
+  int darkPixels = CountPixels(f.form, S(561), S(172), S(97), S(17), dark);
   Check(redPixels >= 40 && darkPixels >= 10, "red title with a dark shadow is painted",
         std::to_string(redPixels) + " red, " + std::to_string(darkPixels) + " dark pixels");
   std::set<DWORD> colours;
-  CountPixels(f.form, 528, 5, 156, 156, [&](DWORD c) { colours.insert(c); return 0; });
+  CountPixels(f.form, S(528), S(5), S(156), S(156), [&](DWORD c) { colours.insert(c); return 0; });
   Check(colours.size() >= 32, "the picture is painted", std::to_string(colours.size()) + " colours");
+
+  // Both fonts at the scale: the ink of the title (16 pixels at 96 dpi) and of
+  // the pattern in Edit2 (12) is as tall as the same text drawn here at that size.
+  POINT title{S(561), S(172)}, field{0, 0};
+  ClientToScreen(f.form, &title);
+  ClientToScreen(f.edit2, &field);
+  RECT fieldArea{};
+  GetClientRect(f.edit2, &fieldArea);
+  HDC screen = GetDC(nullptr);
+  const int inks[] = {InkRows(screen, title, S(97), S(17), red), RenderedInkRows("青岚铃鹊专杀", S(16), 0xFF, red),
+                      InkRows(screen, field, fieldArea.right, fieldArea.bottom, dark),
+                      RenderedInkRows(pattern.c_str(), S(12), 0, dark)};
+  ReleaseDC(nullptr, screen);
+  Check(std::abs(inks[0] - inks[1]) <= 1 && std::abs(inks[2] - inks[3]) <= 1, "fonts are 16 and 12 pixels",
+        "ink rows: title " + std::to_string(inks[0]) + ", want " + std::to_string(inks[1]) + "; Edit2 " +
+            std::to_string(inks[2]) + ", want " + std::to_string(inks[3]));
 }
 
 void Scan(const Form& f, DWORD timeoutMs, const char* log) {
@@ -456,6 +524,8 @@ int main(int argc, char** argv) {
   }
   if (!f.process) Check(false, "the program's process can be opened", "OpenProcess failed");
 
+  dpi = std::atoi(Option(argc, argv, "--dpi", "96"));
+  if (dpi != 96) checkNote = " (scaled to " + std::to_string(dpi) + " dpi)";
   if (command == "layout") Layout(f);
   else if (command == "scan") Scan(f, timeoutMs, log);
   else if (command == "stop-during-scan") StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
