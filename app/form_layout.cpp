@@ -8,7 +8,6 @@
 #include "app/app_window.h"
 #include "app/control_ids.h"
 #include "app/notice.h"
-#include "app/screen_dpi.h"
 #include "engine/texts.h"
 
 namespace vx {
@@ -106,7 +105,6 @@ void TForm1::LayOut() {
     SetWindowPos(place.control, nullptr, Scaled(r.left), Scaled(r.top), Scaled(r.right - r.left),
                  Scaled(r.bottom - r.top), SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SetPanelEdges();
 }
 
 // Both fonts made again at dpi_ and handed to every control; the old ones go
@@ -135,6 +133,7 @@ void TForm1::OnDpiChanged(int dpi, const RECT& suggested) {
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   ReplaceFonts();
   LayOut();
+  SetPanelEdges();
   const LRESULT nowFirst = SendMessageW(Memo1, EM_GETFIRSTVISIBLELINE, 0, 0);
   if (nowFirst != firstLine) SendMessageW(Memo1, EM_LINESCROLL, 0, firstLine - nowFirst);
   if (focus != nullptr && GetFocus() != focus) SetFocus(focus);

@@ -106,6 +106,7 @@ scaled_layouts() {
   for dpi in 120 144 192; do
     vx_set_dpi "$pfx" "$dpi"
     vx_wine "$pfx" 'C:\vx\Vuxor.exe' >"$work/vuxor-$dpi.log" 2>&1 &
+    echo "the window at $dpi dpi:"
     drive wait-window --timeout 60 && drive layout --dpi "$dpi"
     [ "$dpi" != 144 ] || { sleep 0.5; shot window-144dpi; }
     drive close

@@ -39,7 +39,6 @@ using namespace e2e;
 
 int failures = 0;
 int dpi = 96;                // of the window checked by `layout`
-std::string checkNote;      // after each check's name: the scale, when not 96 dpi
 
 // A 96-dpi length of the layout at the window's scale, and whether `got` is
 // that within a pixel (exactly, at 96 dpi).
@@ -51,10 +50,10 @@ bool Near(long got, int at96) { return std::abs(got * 96 - at96 * dpi) <= (dpi =
 // would show the window as it was before it.
 void Check(bool ok, const std::string& name, const std::string& detail = "") {
   if (ok) {
-    std::printf("PASS %s%s\n", Utf8(name).c_str(), checkNote.c_str());
+    std::printf("PASS %s\n", Utf8(name).c_str());
   } else {
     ++failures;
-    std::printf("FAIL %s%s: %s\n", Utf8(name).c_str(), checkNote.c_str(), Utf8(detail).c_str());
+    std::printf("FAIL %s: %s\n", Utf8(name).c_str(), Utf8(detail).c_str());
   }
   std::fflush(stdout);
 }
@@ -154,10 +153,14 @@ std::string StartWalk(const Form& f, const std::string& name, const char* going,
 
 // --- commands ----------------------------------------------------------
 
-// Counts the pixels of an area of `source` that pass `test`.
+// Counts pixels of the screen area of one client rectangle that pass `test`;
+// with a `source`, of that device context's area at left, top instead.
 template <class Test>
-int CountPixelsOf(HDC source, POINT origin, int width, int height, Test test) {
-  HDC mem = CreateCompatibleDC(source);
+int CountPixels(HWND form, int left, int top, int width, int height, Test test, HDC source = nullptr) {
+  POINT origin{left, top};
+  if (!source) ClientToScreen(form, &origin);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -167,7 +170,7 @@ int CountPixelsOf(HDC source, POINT origin, int width, int height, Test test) {
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, width, height, source, origin.x, origin.y, SRCCOPY);
+  BitBlt(mem, 0, 0, width, height, source ? source : screen, origin.x, origin.y, SRCCOPY);
   GdiFlush();
   int count = 0;
   const DWORD* px = (const DWORD*)bits;
@@ -175,53 +178,38 @@ int CountPixelsOf(HDC source, POINT origin, int width, int height, Test test) {
   SelectObject(mem, old);
   DeleteObject(bmp);
   DeleteDC(mem);
-  return count;
-}
-
-// The same for the screen area of one client rectangle of the form.
-template <class Test>
-int CountPixels(HWND form, int left, int top, int width, int height, Test test) {
-  POINT origin{left, top};
-  ClientToScreen(form, &origin);
-  HDC screen = GetDC(nullptr);
-  int count = CountPixelsOf(screen, origin, width, height, test);
   ReleaseDC(nullptr, screen);
   return count;
 }
 
-// The rows from the first to the last that hold a pixel passing `test`: the
-// height of the ink of a text.
+// The height of a text's ink: the rows from the first to the last with a
+// pixel that passes `test`.
 template <class Test>
-int InkRows(HDC source, POINT origin, int width, int height, Test test) {
+int InkRows(HWND form, int left, int top, int width, int height, Test test, HDC source = nullptr) {
   int first = -1, last = -2;
   for (int row = 0; row < height; ++row) {
-    if (CountPixelsOf(source, {origin.x, origin.y + row}, width, 1, test) == 0) continue;
-    if (first < 0) first = row;
+    if (CountPixels(form, left, top + row, width, 1, test, source) == 0) continue;
     last = row;
+    if (first < 0) first = row;
   }
   return last - first + 1;
 }
 
-// The ink height of `text` in the window's typeface at `pixels` per em, in
-// `colour` on white, drawn here for comparison with the window.
+// The same for `text` drawn here in `colour` on white, in the window's
+// typeface at `pixels` per em.
 template <class Test>
 int RenderedInkRows(const char* text, int pixels, COLORREF colour, Test test) {
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateCompatibleBitmap(screen, 2000, 100);
-  HFONT font = CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
-  HGDIOBJ oldBmp = SelectObject(mem, bmp), oldFont = SelectObject(mem, font);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldBmp = SelectObject(mem, CreateBitmap(2000, 100, 1, 32, nullptr));
+  HGDIOBJ oldFont = SelectObject(mem, CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                                  0, 0, DEFAULT_QUALITY, 0, "宋体"));
   PatBlt(mem, 0, 0, 2000, 100, WHITENESS);
   SetTextColor(mem, colour);
   TextOutA(mem, 0, 0, text, lstrlenA(text));
-  int rows = InkRows(mem, {0, 0}, 2000, 100, test);
-  SelectObject(mem, oldFont);
-  SelectObject(mem, oldBmp);
-  DeleteObject(font);
-  DeleteObject(bmp);
+  int rows = InkRows(nullptr, 0, 0, 2000, 100, test, mem);
+  DeleteObject(SelectObject(mem, oldFont));
+  DeleteObject(SelectObject(mem, oldBmp));
   DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
   return rows;
 }
 
@@ -317,16 +305,11 @@ void Layout(const Form& f) {
 
   // Both fonts at the scale: the ink of the title (16 pixels at 96 dpi) and of
   // the pattern in Edit2 (12) is as tall as the same text drawn here at that size.
-  POINT title{S(561), S(172)}, field{0, 0};
-  ClientToScreen(f.form, &title);
-  ClientToScreen(f.edit2, &field);
-  RECT fieldArea{};
-  GetClientRect(f.edit2, &fieldArea);
-  HDC screen = GetDC(nullptr);
-  const int inks[] = {InkRows(screen, title, S(97), S(17), red), RenderedInkRows("青岚铃鹊专杀", S(16), 0xFF, red),
-                      InkRows(screen, field, fieldArea.right, fieldArea.bottom, dark),
-                      RenderedInkRows(pattern.c_str(), S(12), 0, dark)};
-  ReleaseDC(nullptr, screen);
+  RECT field{};
+  GetClientRect(f.edit2, &field);
+  const int inks[] = {InkRows(f.form, S(561), S(172), S(97), S(17), red),
+                      RenderedInkRows("青岚铃鹊专杀", S(16), 0xFF, red),
+                      InkRows(f.edit2, 0, 0, field.right, field.bottom, dark), RenderedInkRows(pattern.c_str(), S(12), 0, dark)};
   Check(std::abs(inks[0] - inks[1]) <= 1 && std::abs(inks[2] - inks[3]) <= 1, "fonts are 16 and 12 pixels",
         "ink rows: title " + std::to_string(inks[0]) + ", want " + std::to_string(inks[1]) + "; Edit2 " +
             std::to_string(inks[2]) + ", want " + std::to_string(inks[3]));
@@ -525,7 +508,6 @@ int main(int argc, char** argv) {
   if (!f.process) Check(false, "the program's process can be opened", "OpenProcess failed");
 
   dpi = std::atoi(Option(argc, argv, "--dpi", "96"));
-  if (dpi != 96) checkNote = " (scaled to " + std::to_string(dpi) + " dpi)";
   if (command == "layout") Layout(f);
   else if (command == "scan") Scan(f, timeoutMs, log);
   else if (command == "stop-during-scan") StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
