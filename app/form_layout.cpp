@@ -98,12 +98,13 @@ void TForm1::SetPanelEdges() {
 }
 
 // Every control at its place scaled to dpi_; at 96 dpi each stays where it
-// was made.
+// was made. A moved control paints itself anew: what it showed before was
+// drawn for the old size.
 void TForm1::LayOut() {
   for (const ControlPlace& place : places_) {
     const RECT& r = place.at96;
     SetWindowPos(place.control, nullptr, Scaled(r.left), Scaled(r.top), Scaled(r.right - r.left),
-                 Scaled(r.bottom - r.top), SWP_NOZORDER | SWP_NOACTIVATE);
+                 Scaled(r.bottom - r.top), SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
 }
 
@@ -131,8 +132,8 @@ void TForm1::OnDpiChanged(int dpi, const RECT& suggested) {
   Image1.Rescale(dpi_);
   SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  ReplaceFonts();
   LayOut();
+  ReplaceFonts();
   SetPanelEdges();
   const LRESULT nowFirst = SendMessageW(Memo1, EM_GETFIRSTVISIBLELINE, 0, 0);
   if (nowFirst != firstLine) SendMessageW(Memo1, EM_LINESCROLL, 0, firstLine - nowFirst);
