@@ -130,8 +130,8 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if (OnSysCommand(wParam & 0xFFF0)) return 0;
       break;
-    case kDpiChanged:
-      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+    case kDpiChanged:  // a stray one from another program may come without its rectangle
+      if (lParam != 0) OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_GETMINMAXINFO:
       if (OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam))) return 0;
