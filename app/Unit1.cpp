@@ -10,6 +10,7 @@
 #include "app/form_messages.h"
 #include "app/resource_ids.h"
 #include "app/wide_text.h"
+#include "app/screen_dpi.h"
 #include "engine/commands.h"
 #include "engine/texts.h"
 
@@ -23,6 +24,8 @@ constexpr int kClientWidth = 696;
 constexpr int kClientHeight = 313;
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
+// WM_DPICHANGED, which the headers declare only for Windows 8.1 and later.
+constexpr UINT kDpiChanged = 0x02E0;
 
 }  // namespace
 
@@ -39,18 +42,18 @@ TForm1::~TForm1() {
 
 bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   uiThread_ = GetCurrentThreadId();
-  Image1.LoadJpegResource(instance, IDR_PICTURE);
+  dpi_ = SystemDpi();
+  Image1.LoadJpegResource(instance, IDR_PICTURE, dpi_);
 
   HBRUSH buttonFace = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   if (!RegisterProgramClass(instance, WindowProc, VX_FORM_CLASS, buttonFace)) return false;
 
-  // The outer size that gives the 696 x 313 client area, centred on the
-  // screen; should a part of it then lie under the taskbar (a small screen, a
-  // tall or side taskbar), centred on the work area instead.
-  RECT frame = {0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
+  // The outer size that gives the 696 x 313 client area (at 96 dpi), centred
+  // on the screen; should a part of it then lie under the taskbar (a small
+  // screen, a tall or side taskbar), centred on the work area instead.
+  const SIZE outer = FrameSize();
+  const int width = outer.cx;
+  const int height = outer.cy;
   RECT work;
   if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) SetRect(&work, 0, 0, 640, 480);
   int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -77,6 +80,12 @@ bool TForm1::Create(HINSTANCE instance, HWND owner, int show) {
   ShowWindow(handle_, show == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : show);
   UpdateWindow(handle_);
   return true;
+}
+
+SIZE TForm1::FrameSize() const {
+  RECT frame = {0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+  AdjustFrameForDpi(&frame, kFormStyle, kFormExStyle, dpi_);
+  return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -122,6 +131,9 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if (OnSysCommand(wParam & 0xFFF0)) return 0;
       break;
+    case kDpiChanged:  // a stray one from another program may come without its rectangle
+      if (lParam != 0) OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_GETMINMAXINFO:
       if (OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam))) return 0;
       break;

@@ -10,12 +10,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/pattern_field.h"
 #include "app/picture.h"
 #include "app/session_block.h"
 #include "app/window_queue.h"
 #include "engine/window_ops.h"
+#include "util/dpi_scale.h"
 
 namespace vx {
 
@@ -76,8 +78,14 @@ class TForm1 : public WindowOps {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  // form_layout.cpp
+  // form_layout.cpp: the layout at 96 dpi, scaled to the window's dpi_
   void CreateControls(HINSTANCE instance);
+  void LayOut();
+  void SetPanelEdges();
+  void ReplaceFonts();
+  void OnDpiChanged(int dpi, const RECT& suggested);
+  int Scaled(int length) const { return ScaleForDpi(length, dpi_); }
+  SIZE FrameSize() const;  // the outer size that gives the client area at dpi_
   // form_paint.cpp
   void OnPaint();
   LRESULT OnControlColor(HDC dc, HWND control);
@@ -105,6 +113,13 @@ class TForm1 : public WindowOps {
 
   HWND handle_ = nullptr;
   DWORD uiThread_ = 0;
+  int dpi_ = kLayoutDpi;
+  // Each control with its place at 96 dpi, in the form's client coordinates.
+  struct ControlPlace {
+    HWND control;
+    RECT at96;
+  };
+  std::vector<ControlPlace> places_;
   HFONT font_ = nullptr;
   HFONT titleFont_ = nullptr;
   HWND lastFocus_ = nullptr;

@@ -3,6 +3,7 @@
 #include "app/control_ids.h"
 #include "app/resource_ids.h"
 #include "app/wide_text.h"
+#include "app/screen_dpi.h"
 
 namespace vx {
 namespace {
@@ -51,8 +52,10 @@ bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* 
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
-  windowClass.hIcon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  // The sizes of the system's scale: 32 and 16 at 96 dpi, 48 and 24 at 144.
+  windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                                    LR_DEFAULTCOLOR));
   windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON,
                                                       GetSystemMetrics(SM_CXSMICON),
                                                       GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
@@ -81,6 +84,22 @@ HWND CreateApplicationWindow(HINSTANCE instance, const char* title) {
   }
   ShowWindow(window, SW_SHOWNORMAL);
   return window;
+}
+
+void SetIconsForDpi(HWND window, int dpi) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  const struct { WPARAM kind; int width, height; int classIcon; } icons[] = {
+      {ICON_SMALL, SM_CXSMICON, SM_CYSMICON, GCLP_HICONSM}, {ICON_BIG, SM_CXICON, SM_CYICON, GCLP_HICON}};
+  for (const auto& icon : icons) {
+    HANDLE loaded = LoadImageW(instance, MAKEINTRESOURCEW(IDI_VUXOR), IMAGE_ICON,
+                               SystemMetricForDpi(icon.width, dpi), SystemMetricForDpi(icon.height, dpi),
+                               LR_DEFAULTCOLOR);
+    if (loaded == nullptr) continue;
+    LRESULT old = SendMessageW(window, WM_SETICON, icon.kind, reinterpret_cast<LPARAM>(loaded));
+    // The class's icon stays for the other windows of the class.
+    if (old != 0 && static_cast<ULONG_PTR>(old) != GetClassLongPtrW(window, icon.classIcon))
+      DestroyIcon(reinterpret_cast<HICON>(old));
+  }
 }
 
 void SetApplicationMainForm(HWND form) { mainForm = form; }

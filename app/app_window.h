@@ -14,6 +14,9 @@ bool RegisterProgramClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* 
 // Creates and shows the application window titled `title` (UTF-8); nullptr
 // on failure.
 HWND CreateApplicationWindow(HINSTANCE instance, const char* title);
+// Gives the window the program's icon at the sizes its caption (small) and
+// Alt+Tab (large) show on a screen of `dpi`, all drawn from the one picture.
+void SetIconsForDpi(HWND window, int dpi);
 // The window that gets the focus whenever the application window is activated.
 void SetApplicationMainForm(HWND form);
 

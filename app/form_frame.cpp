@@ -28,11 +28,13 @@ bool TForm1::OnSysCommand(WPARAM command) {
   return command == SC_MAXIMIZE || command == SC_SIZE;
 }
 
-// Holds the size even against ShowWindow(SW_MAXIMIZE) from outside.
+// Holds the size even against ShowWindow(SW_MAXIMIZE) from outside; the size
+// is the one of the current scale, so that a new scale can change it.
 bool TForm1::OnGetMinMaxInfo(MINMAXINFO* limits) {
   RECT frame;
   if (handle_ == nullptr || !GetWindowRect(handle_, &frame)) return false;
-  const POINT size = {frame.right - frame.left, frame.bottom - frame.top};
+  const SIZE outer = FrameSize();
+  const POINT size = {outer.cx, outer.cy};
   limits->ptMaxSize = size;
   limits->ptMaxPosition = {frame.left, frame.top};
   limits->ptMinTrackSize = size;

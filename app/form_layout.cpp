@@ -1,9 +1,11 @@
 // Form1's controls, with the positions, sizes, texts and tab order of the
-// window's layout.
+// window's layout. The places are 96-dpi pixels; on a screen of another scale
+// each of them, and the fonts, is scaled to it.
 #include "app/Unit1.h"
 
 #include <commctrl.h>
 
+#include "app/app_window.h"
 #include "app/control_ids.h"
 #include "app/notice.h"
 #include "app/wide_text.h"
@@ -26,11 +28,19 @@ HWND MakeControl(HWND form, HINSTANCE instance, DWORD exStyle, const wchar_t* wi
   return control;
 }
 
+// The control's place in its parent's client coordinates.
+RECT PlaceOf(HWND control) {
+  RECT place = {};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
 }  // namespace
 
 void TForm1::CreateControls(HINSTANCE instance) {
-  font_ = MakeFont(12);
-  titleFont_ = MakeFont(16);
+  font_ = MakeFont(Scaled(12));
+  titleFont_ = MakeFont(Scaled(16));
   HWND form = handle_;
 
   // Created in the order of the layout; Image1, Label2 and Label3 are painted.
@@ -62,23 +72,75 @@ void TForm1::CreateControls(HINSTANCE instance) {
   SendMessageW(Edit2, EM_SETLIMITTEXT, 0, 0);
   SetWindowTextW(Edit2, Wide(kDefaultPattern).c_str());
 
-  // Panel widths 100, 200 and 50; the last panel runs on to the right edge
-  // (part edge -1) so that "已清除文件数:" and its count stay readable.
-  int edges[3] = {100, 100 + 200, -1};
-  SendMessageW(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+  SetPanelEdges();
   SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(kPanelIdle).c_str()));
   SendMessageW(StatusBar1, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Wide(kPanelScannedPrefix).c_str()));
   SendMessageW(StatusBar1, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(Wide(kPanelCleanedPrefix).c_str()));
 
   // Tab order is z-order: Memo1, Button3, Button2, Button4, Edit1, Edit2.
   // Label1 sits just before Edit2 so that screen readers name the field by it.
+  // Each control is made at its 96-dpi place, which is kept for every layout.
   HWND order[] = {Memo1, Button3, Button2, Button4, Edit1, Label1, Edit2, StatusBar1};
   HWND previous = HWND_TOP;
   for (HWND control : order) {
     SetWindowPos(control, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    places_.push_back({control, PlaceOf(control)});
     previous = control;
   }
+  LayOut();
   lastFocus_ = Memo1;
+}
+
+// Panel widths 100, 200 and 50; the last panel runs on to the right edge
+// (part edge -1) so that "已清除文件数:" and its count stay readable.
+void TForm1::SetPanelEdges() {
+  int edges[3] = {Scaled(100), Scaled(100 + 200), -1};
+  SendMessageW(StatusBar1, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+}
+
+// Every control at its place scaled to dpi_; at 96 dpi each stays where it
+// was made. A moved control paints itself anew: what it showed before was
+// drawn for the old size.
+void TForm1::LayOut() {
+  for (const ControlPlace& place : places_) {
+    const RECT& r = place.at96;
+    SetWindowPos(place.control, nullptr, Scaled(r.left), Scaled(r.top), Scaled(r.right - r.left),
+                 Scaled(r.bottom - r.top), SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  }
+}
+
+// Both fonts made again at dpi_ and handed to every control; the old ones go
+// once no control holds them.
+void TForm1::ReplaceFonts() {
+  HFONT oldFont = font_;
+  HFONT oldTitleFont = titleFont_;
+  font_ = MakeFont(Scaled(12));
+  titleFont_ = MakeFont(Scaled(16));
+  for (const ControlPlace& place : places_)
+    SendMessageW(place.control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  if (oldFont != nullptr) DeleteObject(oldFont);
+  if (oldTitleFont != nullptr) DeleteObject(oldTitleFont);
+}
+
+// The window moved to a monitor of another scale, or the scale changed: the
+// window takes the size Windows suggests and lays itself out at the new dpi.
+// The log keeps its first visible line, the focus stays where it is.
+void TForm1::OnDpiChanged(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  HWND focus = GetFocus();
+  const LRESULT firstLine = SendMessageW(Memo1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  dpi_ = dpi;  // first: the frame's size limits follow it
+  Image1.Rescale(dpi_);
+  SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayOut();
+  ReplaceFonts();
+  SetPanelEdges();
+  const LRESULT nowFirst = SendMessageW(Memo1, EM_GETFIRSTVISIBLELINE, 0, 0);
+  if (nowFirst != firstLine) SendMessageW(Memo1, EM_LINESCROLL, 0, firstLine - nowFirst);
+  if (focus != nullptr && GetFocus() != focus) SetFocus(focus);
+  SetIconsForDpi(handle_, dpi_);
+  InvalidateRect(handle_, nullptr, TRUE);
 }
 
 }  // namespace vx

@@ -5,8 +5,16 @@
 namespace vx {
 namespace {
 
-void PaintLabel(HDC dc, const PaintedLabel& label) {
-  RECT box = {label.left, label.top, label.left + label.width, label.top + label.height};
+// The label's box at `dpi`, placed from the scaled place of `anchor`, so that
+// its offset from the anchor scales as one length (a one-pixel shadow is two
+// pixels at 144 dpi, not one or two by the rounding of two places).
+RECT ScaledBox(const PaintedLabel& label, const PaintedLabel& anchor, int dpi) {
+  const int left = ScaleForDpi(anchor.left, dpi) + ScaleForDpi(label.left - anchor.left, dpi);
+  const int top = ScaleForDpi(anchor.top, dpi) + ScaleForDpi(label.top - anchor.top, dpi);
+  return {left, top, left + ScaleForDpi(label.width, dpi), top + ScaleForDpi(label.height, dpi)};
+}
+
+void PaintLabel(HDC dc, const PaintedLabel& label, RECT box) {
   SetTextColor(dc, label.red ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
   DrawTextW(dc, label.caption, -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
 }
@@ -16,13 +24,14 @@ void PaintLabel(HDC dc, const PaintedLabel& label) {
 void TForm1::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(handle_, &paint);
-  Image1.Draw(dc, Image1Bounds.left, Image1Bounds.top);
+  // The picture was decoded at this scale; it is drawn as it came.
+  Image1.Draw(dc, Scaled(Image1Bounds.left), Scaled(Image1Bounds.top));
   HGDIOBJ oldFont = SelectObject(dc, titleFont_);
   int oldMode = SetBkMode(dc, TRANSPARENT);
   // Label2 first, then Label3 one pixel up and left over it: a red title on
   // a dark shadow.
-  PaintLabel(dc, Label2);
-  PaintLabel(dc, Label3);
+  PaintLabel(dc, Label2, ScaledBox(Label2, Label3, dpi_));
+  PaintLabel(dc, Label3, ScaledBox(Label3, Label3, dpi_));
   SetBkMode(dc, oldMode);
   SelectObject(dc, oldFont);
   EndPaint(handle_, &paint);

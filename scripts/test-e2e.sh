@@ -100,6 +100,27 @@ roots_gone() {
     -a ! -e "$pfx/drive_c/setup.exe"
 }
 
+# --- the window at 125, 150 and 200 % -------------------------------------
+# scaled_layouts: once the program of the main tests has closed, one start per
+# scale (the prefix's LogPixels), on a screen that holds the window at 192 dpi;
+# the layout must be the table times the scale; a screenshot at 144 dpi. Then
+# the prefix is back at 96 dpi, on the main display.
+scaled_layouts() {
+  local dpi display=$DISPLAY xvfb=$vx_xvfb_pid
+  vx_xvfb_start 2048x1536
+  for dpi in 120 144 192; do
+    vx_set_dpi "$pfx" "$dpi"
+    vx_wine "$pfx" 'C:\vx\Vuxor.exe' >"$work/vuxor-$dpi.log" 2>&1 &
+    echo "the window at $dpi dpi:"
+    drive wait-window --timeout 60 && drive layout --dpi "$dpi"
+    [ "$dpi" != 144 ] || { sleep 0.5; shot window-144dpi; }
+    drive close
+  done
+  vx_xvfb_stop
+  export DISPLAY=$display; vx_xvfb_pid=$xvfb
+  vx_set_dpi "$pfx" 96
+}
+
 # --- the display: first, since a Wine session that starts without one never
 # gets one (its desktop process lives as long as the session) ---------------
 vx_xvfb_start
@@ -294,6 +315,7 @@ vx_wine_stop "$p1252"
 
 if [ "${E2E_SMOKE:-0}" = 1 ]; then
   drive close
+  scaled_layouts
   echo "e2e: smoke run (start, full scan, sweep, close) took $((SECONDS - start)) s"
   echo "e2e: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]; exit
@@ -329,6 +351,7 @@ check "the typed pattern is cut from pages, the default one no longer" bash -c \
 
 # --- closing ends the program -------------------------------------------
 drive close
+scaled_layouts
 
 # --- typing during a scan, the end during a rewrite, the stress run ------
 [ "${E2E_RACES:-1}" = 1 ] && . tests/e2e/scan_races.sh

@@ -229,6 +229,18 @@ _vx_drive_type_is() {
     END { exit !found }' "$1/system.reg"
 }
 
+# vx_set_dpi DIR DPI: the screen's scale for the prefix's next programs
+# (LogPixels: 96 is 100 %, 144 is 150 %); the wineserver is ended, since a
+# running one keeps the scale it started with.
+vx_set_dpi() {
+  local dir=$1
+  _vx_reg_dir="$dir/drive_c"
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$2" \
+    > "$dir/drive_c/vx-dpi.reg"
+  _vx_wine_reg "$dir" "$dir/drive_c/vx-dpi.reg"
+  rm -f "$dir/drive_c/vx-dpi.reg"
+}
+
 # vx_prefix_owner DIR UID [FOLDER...]: hands the prefix (and drive folders)
 # to an unprivileged user for VX_WINE_UID runs. The prefix's "wineserver" file
 # names the server folder of the previous owner, which the new one cannot
@@ -240,14 +252,14 @@ vx_prefix_owner() {
   chown -R "$uid:$uid" "$dir" "$@"
 }
 
-# vx_xvfb_start: starts a private X server on the first free display number,
-# exports DISPLAY and sets vx_xvfb_pid; vx_xvfb_stop ends it. Start it before
+# vx_xvfb_start [WxH]: starts a private X server (1024x768 unless told) on the
+# first free display number, exports DISPLAY and sets vx_xvfb_pid; vx_xvfb_stop ends it. Start it before
 # the first Wine program: a Wine session started without a display never gets one.
 vx_xvfb_pid=
 vx_xvfb_start() {
   local n
   for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${1:-1024x768}x24" -nolisten tcp >/dev/null 2>&1 &
   vx_xvfb_pid=$!
   export DISPLAY=":$n"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

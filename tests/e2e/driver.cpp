@@ -8,7 +8,7 @@
 // Texts are read and compared as UTF-8; the options given to it are ASCII.
 //
 //   e2e_driver wait-window [--timeout S]
-//   e2e_driver layout
+//   e2e_driver layout [--dpi N]     (the screen's scale; the table is at 96)
 //   e2e_driver scan [--timeout S] [--log FILE]
 //   e2e_driver stop-during-scan --after-files N [--expect-files M] [--timeout S] [--log FILE]
 //   e2e_driver stop [--log FILE]
@@ -38,6 +38,12 @@ namespace {
 using namespace e2e;
 
 int failures = 0;
+int dpi = 96;                // of the window checked by `layout`
+
+// A 96-dpi length of the layout at the window's scale, and whether `got` is
+// that within a pixel (exactly, at 96 dpi).
+int S(int at96) { return (at96 * dpi + 48) / 96; }
+bool Near(long got, int at96) { return std::abs(got * 96 - at96 * dpi) <= (dpi == 96 ? 0 : 96); }
 
 // The condition is worked out before the call: the order in which a call's
 // arguments are evaluated is the compiler's, and a detail read before a wait
@@ -146,11 +152,12 @@ std::string StartWalk(const Form& f, const std::string& name, const char* going,
 
 // --- commands ----------------------------------------------------------
 
-// Counts pixels of the screen area of one client rectangle that pass `test`.
+// Counts pixels of the screen area of one client rectangle that pass `test`;
+// with a `source`, of that device context's area at left, top instead.
 template <class Test>
-int CountPixels(HWND form, int left, int top, int width, int height, Test test) {
+int CountPixels(HWND form, int left, int top, int width, int height, Test test, HDC source = nullptr) {
   POINT origin{left, top};
-  ClientToScreen(form, &origin);
+  if (!source) ClientToScreen(form, &origin);
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -162,7 +169,7 @@ int CountPixels(HWND form, int left, int top, int width, int height, Test test) 
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(mem, 0, 0, width, height, source ? source : screen, origin.x, origin.y, SRCCOPY);
   GdiFlush();
   int count = 0;
   const DWORD* px = (const DWORD*)bits;
@@ -172,6 +179,37 @@ int CountPixels(HWND form, int left, int top, int width, int height, Test test) 
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return count;
+}
+
+// The height of a text's ink: the rows from the first to the last with a
+// pixel that passes `test`.
+template <class Test>
+int InkRows(HWND form, int left, int top, int width, int height, Test test, HDC source = nullptr) {
+  int first = -1, last = -2;
+  for (int row = 0; row < height; ++row) {
+    if (CountPixels(form, left, top + row, width, 1, test, source) == 0) continue;
+    last = row;
+    if (first < 0) first = row;
+  }
+  return last - first + 1;
+}
+
+// The same for `text` drawn here in `colour` on white, in the window's
+// typeface at `pixels` per em.
+template <class Test>
+int RenderedInkRows(const char* text, int pixels, COLORREF colour, Test test) {
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldBmp = SelectObject(mem, CreateBitmap(2000, 100, 1, 32, nullptr));
+  HGDIOBJ oldFont = SelectObject(mem, CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                                  0, 0, DEFAULT_QUALITY, 0, "宋体"));
+  PatBlt(mem, 0, 0, 2000, 100, WHITENESS);
+  SetTextColor(mem, colour);
+  TextOutA(mem, 0, 0, text, lstrlenA(text));
+  int rows = InkRows(nullptr, 0, 0, 2000, 100, test, mem);
+  DeleteObject(SelectObject(mem, oldFont));
+  DeleteObject(SelectObject(mem, oldBmp));
+  DeleteDC(mem);
+  return rows;
 }
 
 // Each control's class and its rectangle in the form's client coordinates.
@@ -186,12 +224,14 @@ void CheckPlaces(const Form& f) {
       Check(false, std::string(c.name) + " exists", "no child window with its ID");
       continue;
     }
-    RECT r{}, want{c.left, c.top, c.left + c.width, c.top + c.height};
+    RECT r{}, want{S(c.left), S(c.top), S(c.left) + S(c.width), S(c.top) + S(c.height)};
     GetWindowRect(c.w, &r);
     MapWindowPoints(HWND_DESKTOP, f.form, (POINT*)&r, 2);
     char cls[64] = "";
     GetClassNameA(c.w, cls, sizeof cls);
-    Check(lstrcmpiA(cls, c.cls) == 0 && EqualRect(&r, &want), std::string(c.name) + " class and place",
+    const bool placed = Near(r.left, c.left) && Near(r.top, c.top) && Near(r.right - r.left, c.width) &&
+                        Near(r.bottom - r.top, c.height);
+    Check(lstrcmpiA(cls, c.cls) == 0 && placed, std::string(c.name) + " class and place",
           std::string("class ") + cls + ", " + Describe(r) + ", want " + c.cls + " " + Describe(want));
   }
 }
@@ -199,7 +239,7 @@ void CheckPlaces(const Form& f) {
 void Layout(const Form& f) {
   RECT client{};
   GetClientRect(f.form, &client);
-  Check(client.right == 696 && client.bottom == 313, "client area is 696 x 313", Describe(client));
+  Check(Near(client.right, 696) && Near(client.bottom, 313), "client area is 696 x 313", Describe(client));
 
   LONG style = GetWindowLongA(f.form, GWL_STYLE);
   Check((style & WS_SYSMENU) && (style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) &&
@@ -247,8 +287,8 @@ void Layout(const Form& f) {
   Check(s.panel[0] == vx::kPanelIdle && s.panel[1] == kScannedPrefix && s.panel[2] == kCleanedPrefix,
         "status panel texts", Panels(s));
   std::vector<int> edges = PanelEdges(f);
-  bool widths = edges.size() == 3 && edges[0] == 100 && edges[1] == 300 &&
-                (edges[2] == 350 || edges[2] == -1);
+  bool widths = edges.size() == 3 && Near(edges[0], 100) && Near(edges[1], 300) &&
+                (Near(edges[2], 350) || edges[2] == -1);
   std::string got;
   for (int e : edges) got += std::to_string(e) + " ";
   Check(widths, "status panels 100, 200, 50 wide", "right edges " + got);
@@ -256,13 +296,24 @@ void Layout(const Form& f) {
   // The title is painted red over a dark shadow; the picture is a photo.
   auto red = [](DWORD c) { return c == 0xFF0000; };
   auto dark = [](DWORD c) { return (c & 0xFF) < 0x40 && ((c >> 8) & 0xFF) < 0x40 && ((c >> 16) & 0xFF) < 0x40; };
-  int redPixels = CountPixels(f.form, 561, 172, 97, 17, red);
-  int darkPixels = CountPixels(f.form, 561, 172, 97, 17, dark);
+  int redPixels = CountPixels(f.form, S(561), S(172), S(97), S(17), red);
+  int darkPixels = CountPixels(f.form, S(561), S(172), S(97), S(17), dark);
   Check(redPixels >= 40 && darkPixels >= 10, "red title with a dark shadow is painted",
         std::to_string(redPixels) + " red, " + std::to_string(darkPixels) + " dark pixels");
   std::set<DWORD> colours;
-  CountPixels(f.form, 528, 5, 156, 156, [&](DWORD c) { colours.insert(c); return 0; });
+  CountPixels(f.form, S(528), S(5), S(156), S(156), [&](DWORD c) { colours.insert(c); return 0; });
   Check(colours.size() >= 32, "the picture is painted", std::to_string(colours.size()) + " colours");
+
+  // Both fonts at the scale: the ink of the title (16 pixels at 96 dpi) and of
+  // the pattern in Edit2 (12) is as tall as the same text drawn here at that size.
+  RECT field{};
+  GetClientRect(f.edit2, &field);
+  const int inks[] = {InkRows(f.form, S(561), S(172), S(97), S(17), red),
+                      RenderedInkRows("青岚铃鹊专杀", S(16), 0xFF, red),
+                      InkRows(f.edit2, 0, 0, field.right, field.bottom, dark), RenderedInkRows(pattern.c_str(), S(12), 0, dark)};
+  Check(std::abs(inks[0] - inks[1]) <= 1 && std::abs(inks[2] - inks[3]) <= 1, "fonts are 16 and 12 pixels",
+        "ink rows: title " + std::to_string(inks[0]) + ", want " + std::to_string(inks[1]) + "; Edit2 " +
+            std::to_string(inks[2]) + ", want " + std::to_string(inks[3]));
 }
 
 void Scan(const Form& f, DWORD timeoutMs, const char* log) {
@@ -457,6 +508,7 @@ int main(int argc, char** argv) {
   }
   if (!f.process) Check(false, "the program's process can be opened", "OpenProcess failed");
 
+  dpi = std::atoi(Option(argc, argv, "--dpi", "96"));
   if (command == "layout") Layout(f);
   else if (command == "scan") Scan(f, timeoutMs, log);
   else if (command == "stop-during-scan") StopDuringScan(f, afterFiles, expectFiles, timeoutMs, log);
