@@ -200,11 +200,12 @@ template <class Test>
 int RenderedInkRows(const char* text, int pixels, COLORREF colour, Test test) {
   HDC mem = CreateCompatibleDC(nullptr);
   HGDIOBJ oldBmp = SelectObject(mem, CreateBitmap(2000, 100, 1, 32, nullptr));
-  HGDIOBJ oldFont = SelectObject(mem, CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                                  0, 0, DEFAULT_QUALITY, 0, "宋体"));
+  HGDIOBJ oldFont = SelectObject(mem, CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                                  0, 0, DEFAULT_QUALITY, 0, L"宋体"));
   PatBlt(mem, 0, 0, 2000, 100, WHITENESS);
   SetTextColor(mem, colour);
-  TextOutA(mem, 0, 0, text, lstrlenA(text));
+  const std::wstring wide = e2e::Wide(text);
+  TextOutW(mem, 0, 0, wide.c_str(), static_cast<int>(wide.size()));
   int rows = InkRows(nullptr, 0, 0, 2000, 100, test, mem);
   DeleteObject(SelectObject(mem, oldFont));
   DeleteObject(SelectObject(mem, oldBmp));
