@@ -147,7 +147,7 @@ cp -a "$pfx" "$work/prefix1252"   # fresh, with its font mapping, for the code p
 downloads=$pfx/drive_c/users/Public/Downloads
 mkdir -p "$downloads" "$pfx/drive_c/vx" "$pfx/drive_c/.vx-logs"
 cp "$win/Vuxor.exe" "$downloads/" && cp "$win/tests/e2e/e2e_driver.exe" "$pfx/drive_c/vx/"
-planted=$({ strings -a "$win/Vuxor.exe"; strings -a -el "$win/Vuxor.exe"; } | grep -oiE '[a-z0-9_]+\.dll' | tr A-Z a-z | sort -u)
+planted=$({ strings -a "$win/Vuxor.exe"; strings -a -el "$win/Vuxor.exe"; } | grep -oiE '[a-z0-9_-]+\.dll' | tr A-Z a-z | sort -u)
 for dll in $planted; do cp "$win/tools/win32/planted.dll" "$downloads/$dll" || fail "plant $dll"; done
 native_first=$(grep -vxiFf <(python3 tests/release/pe_info.py --known-dlls) <<<"$planted" | sed 's/\.dll$//' | paste -sd,)
 ( vx_wine_env; export WINEPREFIX=$pfx WINEDLLOVERRIDES="$WINEDLLOVERRIDES${native_first:+;$native_first=n,b}"
