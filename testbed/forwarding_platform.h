@@ -21,7 +21,7 @@ enum class Op {
   SetEndOfFile, FlushFileBuffers, CloseHandle, OpenProcess, TerminateProcess,
   GetModuleHandleA, GetProcAddress, CreateThread, WaitForSingleObject,
   RegCreateKeyExA, RegSetValueExA, RegCloseKey,
-  CreateToolhelp32Snapshot, Process32FirstW, Process32NextW,
+  CreateToolhelp32Snapshot, Process32First, Process32Next,
   GetVolumeNameForVolumeMountPointW,
   Count
 };
@@ -34,7 +34,7 @@ inline const char* OpName(Op op) {
       "SetEndOfFile", "FlushFileBuffers", "CloseHandle", "OpenProcess", "TerminateProcess",
       "GetModuleHandleA", "GetProcAddress", "CreateThread", "WaitForSingleObject",
       "RegCreateKeyExA", "RegSetValueExA", "RegCloseKey",
-      "CreateToolhelp32Snapshot", "Process32FirstW", "Process32NextW",
+      "CreateToolhelp32Snapshot", "Process32First", "Process32Next",
       "GetVolumeNameForVolumeMountPointW"};
   static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(Op::Count), "one name per Op");
   int index = static_cast<int>(op);

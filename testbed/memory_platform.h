@@ -131,7 +131,7 @@ class MemoryPlatform : public Platform {
   // ---- kernel32's ToolHelp functions that GetProcAddress hands out ---------------------
   // They are plain functions acting on the current platform (Sys()); these
   // members do their work. Counted and failed as Op::CreateToolhelp32Snapshot,
-  // Op::Process32FirstW and Op::Process32NextW.
+  // Op::Process32First and Op::Process32Next (the wide functions).
   Handle ToolhelpSnapshot(std::uint32_t flags, std::uint32_t pid);
   bool ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first);
   bool QueryWow64Process(Handle process, std::int32_t* wow64);

@@ -202,7 +202,7 @@ Handle MemoryPlatform::ToolhelpSnapshot(std::uint32_t flags, std::uint32_t /*pid
 
 bool MemoryPlatform::ToolhelpProcess32(Handle snapshot, ProcessEntry32* entry, bool first) {
   Guard g(s_->mu);
-  if (s_->BeginLocked(first ? Op::Process32FirstW : Op::Process32NextW)) return false;
+  if (s_->BeginLocked(first ? Op::Process32First : Op::Process32Next)) return false;
   Object* open = s_->FindObjectLocked(snapshot, Object::Kind::Snapshot);
   if (open == nullptr) return Fail(kErrorInvalidHandle, false);
   if (entry == nullptr) return Fail(kErrorInvalidParameter, false);
