@@ -63,7 +63,7 @@ cp "$work/tree/walk.txt" "$work/tree/drive/.walk.txt"
 files=$(( $(sed -n 's/^files //p' "$work/tree/counts.txt") - 1 ))
 
 vx_wine_stop "$pfx"
-rm -f "$pfx/dosdevices/e:" "$pfx/dosdevices/e::"
+rm -f "$pfx/dosdevices/e:" "$pfx/dosdevices/e::" "$pfx/dosdevices/l:" "$pfx/dosdevices/n:"  # the end-to-end tier's other drives
 vx_map_drive "$pfx" c "$pfx/drive_c" cdrom
 vx_map_drive "$pfx" d "$work/tree/drive"
 mkdir -p "$pfx/drive_c/vx"

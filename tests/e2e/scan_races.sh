@@ -4,13 +4,13 @@
 # Uses the prefix $pfx, the work folder $work, the builds $win and $native and
 # the helpers drive, state, check, pass and fail of test-e2e.sh.
 #
-# From here on C: is reported as a CD-ROM drive and E: and N: are gone, so that
+# From here on C: is reported as a CD-ROM drive and E:, L: and N: are gone, so that
 # a walk covers only the small tree on D:.
 
 races=$work/races
 mkdir -p "$races/drive"
 vx_wine_stop "$pfx"
-rm -f "$pfx/dosdevices/e:" "$pfx/dosdevices/e::" "$pfx/dosdevices/n:"
+rm -f "$pfx/dosdevices/e:" "$pfx/dosdevices/e::" "$pfx/dosdevices/l:" "$pfx/dosdevices/n:"
 vx_map_drive "$pfx" c "$pfx/drive_c" cdrom
 vx_map_drive "$pfx" d "$races/drive"
 cp "$win/tests/e2e/VuxorHeldDisk.exe" "$pfx/drive_c/vx/"
