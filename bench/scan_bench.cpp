@@ -70,9 +70,9 @@ BOOL CALLBACK FindOwnWindow(HWND window, LPARAM param) {
   FindArgs* args = reinterpret_cast<FindArgs*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  char text[256] = "";
-  GetWindowTextA(window, text, sizeof text);
-  if (pid == args->pid && IsWindowVisible(window) && std::strcmp(text, args->caption) == 0) {
+  wchar_t text[256] = L"";
+  GetWindowTextW(window, text, 256);
+  if (pid == args->pid && IsWindowVisible(window) && e2e::Utf8(text) == args->caption) {
     args->found = window;
     return FALSE;
   }

@@ -41,11 +41,11 @@ mkdir -p "$pfx/drive_c/vx"
 cp "$bench_win/Vuxor.exe" "$bench_win/scan_bench.exe" "$bench_win/log_bench.exe" "$pfx/drive_c/vx/"
 
 echo "bench-scan: the $VX_BUILD build under Wine ($(wine --version 2>/dev/null)), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-vx_wine "$pfx" 'C:\vx\scan_bench.exe' run 'C:\vx\Vuxor.exe' </dev/null 2>/dev/null | tr -d '\r' | iconv -f GBK -t UTF-8
+vx_wine "$pfx" 'C:\vx\scan_bench.exe' run 'C:\vx\Vuxor.exe' </dev/null 2>/dev/null | tr -d '\r'
 # Every examined file of D: restored or cleaned as the samples say.
 if diff -r "$work/d/expected" "$work/d/drive" >/dev/null; then
   echo "drive D: after the scan: every file as expected"
 else
   echo "drive D: after the scan: DIFFERS from the expected files"
 fi
-vx_wine "$pfx" 'C:\vx\log_bench.exe' </dev/null 2>/dev/null | tr -d '\r' | iconv -f GBK -t UTF-8
+vx_wine "$pfx" 'C:\vx\log_bench.exe' </dev/null 2>/dev/null | tr -d '\r'
