@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "util/utf_convert.h"
+
 namespace vx {
 namespace {
 
@@ -37,36 +39,25 @@ FILETIME ToFiletime(FileTime t) {
   return f;
 }
 
+// The system's UTF-16 is the engine's converter's, unit for unit.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
+
 // UTF-8 to UTF-16. Malformed UTF-8 names no file: the call that would take it
 // fails with ERROR_INVALID_NAME instead of reaching some other name.
 bool ToWide(const char* text, std::size_t size, std::wstring* wide) {
-  wide->clear();
-  int length = static_cast<int>(size);
-  if (length == 0) return true;
-  int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-  if (units <= 0) {
+  std::u16string units;
+  if (!Utf8ToUtf16(std::string(text, size), &units)) {
     ::SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  wide->resize(static_cast<std::size_t>(units));
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, &(*wide)[0], units);
+  wide->assign(units.begin(), units.end());
   return true;
 }
 
-// UTF-16 to UTF-8, refusing what does not come back unchanged (an unpaired
-// surrogate turns into U+FFFD, which is another name). The round trip stands
-// in for WC_ERR_INVALID_CHARS, which Windows XP lacks.
+// UTF-16 to UTF-8; false for an unpaired surrogate, whose UTF-8 stand-in
+// (U+FFFD) would be another name.
 bool ToUtf8(const wchar_t* wide, std::size_t length, std::string* text) {
-  text->clear();
-  int units = static_cast<int>(length);
-  if (units == 0) return true;
-  int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return false;
-  text->resize(static_cast<std::size_t>(bytes));
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, units, &(*text)[0], bytes, nullptr, nullptr);
-  std::wstring back;
-  return ToWide(text->data(), text->size(), &back) && back.size() == static_cast<std::size_t>(units) &&
-         std::wmemcmp(back.data(), wide, back.size()) == 0;
+  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), length, text);
 }
 
 // A path argument in its wide form; nullptr stays nullptr, as the call allows.
